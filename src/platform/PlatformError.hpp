@@ -1,0 +1,42 @@
+// Failures reported by the platform services: a value with a domain and a numeric code.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace quelvar {
+
+struct PlatformError {
+  std::string domain;
+  std::int64_t code = 0;
+  std::string description;
+};
+
+// Success, or the platform error that prevented it.
+using Status = std::optional<PlatformError>;
+
+// A value, or the platform error that prevented it. Expected outcomes travel as values, never as
+// exceptions.
+template <class T>
+class Expected {
+ public:
+  Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  Expected(PlatformError error) : state_(std::in_place_index<1>, std::move(error)) {}
+
+  bool ok() const { return state_.index() == 0; }
+  explicit operator bool() const { return ok(); }
+  T& value() { return std::get<0>(state_); }
+  const T& value() const { return std::get<0>(state_); }
+  const PlatformError& error() const { return std::get<1>(state_); }
+
+ private:
+  std::variant<T, PlatformError> state_;
+};
+
+// The error a cancelled wait completes with.
+inline PlatformError cancelledError() { return {"quelvar.cancelled", 1, "The operation was cancelled."}; }
+
+}  // namespace quelvar

@@ -1,0 +1,30 @@
+// Time for pacing and time-outs, injected so that tests drive it instead of sleeping.
+#pragma once
+
+#include "platform/async/Asio.hpp"
+#include <chrono>
+
+namespace quelvar {
+
+class Clock {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  virtual ~Clock() = default;
+  virtual TimePoint now() const = 0;
+  // True after the full duration; false when the awaiting task was cancelled first.
+  virtual asio::awaitable<bool> sleepFor(std::chrono::nanoseconds duration) = 0;
+};
+
+class SteadyClock final : public Clock {
+ public:
+  TimePoint now() const override { return std::chrono::steady_clock::now(); }
+
+  asio::awaitable<bool> sleepFor(std::chrono::nanoseconds duration) override {
+    asio::steady_timer timer(co_await asio::this_coro::executor, duration);
+    auto [error] = co_await timer.async_wait(useTuple);
+    co_return !error;
+  }
+};
+
+}  // namespace quelvar

@@ -1,0 +1,70 @@
+// A background coroutine on the main executor that can be cancelled and awaited.
+#pragma once
+
+#include "platform/async/Asio.hpp"
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace quelvar {
+
+// Cancellation interrupts the task's current wait (a timer, a queue read) and sets a flag that the
+// body checks after every wait. Joining waits until the body has returned.
+class Task {
+ public:
+  using Body = std::function<asio::awaitable<void>(Task&)>;
+
+  static std::shared_ptr<Task> spawn(const asio::any_io_executor& executor, Body body) {
+    auto task = std::shared_ptr<Task>(new Task(executor));
+    // The completion handler, not the body, marks the end: a task cancelled before it first ran
+    // never enters its body but still completes.
+    asio::co_spawn(executor, run(task, std::move(body)),
+                   asio::bind_cancellation_slot(task->signal_.slot(), [task](std::exception_ptr) {
+                     task->done_ = true;
+                     task->finished_.cancel();
+                   }));
+    return task;
+  }
+
+  void cancel() {
+    if (cancelled_) {
+      return;
+    }
+    cancelled_ = true;
+    if (!done_) {
+      signal_.emit(asio::cancellation_type::terminal);
+    }
+  }
+
+  bool isCancelled() const { return cancelled_; }
+  bool isDone() const { return done_; }
+
+  asio::awaitable<void> join() {
+    while (!done_) {
+      finished_.expires_at(asio::steady_timer::time_point::max());
+      co_await finished_.async_wait(useTuple);
+    }
+  }
+
+ private:
+  explicit Task(const asio::any_io_executor& executor) : finished_(executor) {}
+
+  static asio::awaitable<void> run(std::shared_ptr<Task> self, Body body) {
+    // Cancelled waits complete with an error value; the body decides what that means.
+    co_await asio::this_coro::throw_if_cancelled(false);
+    if (!self->cancelled_) {
+      try {
+        co_await body(*self);
+      } catch (const std::exception&) {
+        // A body reports its outcomes as events; nothing may escape onto the executor.
+      }
+    }
+  }
+
+  asio::cancellation_signal signal_;
+  asio::steady_timer finished_;
+  bool cancelled_ = false;
+  bool done_ = false;
+};
+
+}  // namespace quelvar

@@ -1,0 +1,162 @@
+// A scriptable speech recognition service: the test decides every answer and pushes every result.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/SpeechRecognition.hpp"
+#include "platform/async/AsyncQueue.hpp"
+
+namespace quelvar::testing {
+
+class FakeTranscriber final : public SpeechTranscriber {
+ public:
+  FakeTranscriber(const asio::any_io_executor& executor, std::string locale)
+      : locale_(std::move(locale)), results_(executor, 1024) {}
+
+  const std::string& locale() const override { return locale_; }
+
+  asio::awaitable<SpeechResultEvent> nextResult() override {
+    auto event = co_await results_.next();
+    if (!event) {
+      co_return cancelledError();
+    }
+    co_return std::move(*event);
+  }
+
+  void partial(std::string text) { results_.push(SpeechResult{std::move(text), false}); }
+  void final(std::string text) { results_.push(SpeechResult{std::move(text), true}); }
+  void fail(PlatformError error) { results_.push(std::move(error)); }
+  void end() { results_.push(SpeechResultsEnd{}); }
+
+ private:
+  std::string locale_;
+  AsyncQueue<SpeechResultEvent> results_;
+};
+
+class FakeSpeechRecognition;
+
+class FakeAnalyzer final : public SpeechAnalyzer {
+ public:
+  FakeAnalyzer(FakeSpeechRecognition& service, std::shared_ptr<FakeTranscriber> transcriber)
+      : service_(service), transcriber_(std::move(transcriber)) {}
+
+  asio::awaitable<Status> start(std::shared_ptr<AnalyzerInputQueue> input) override;
+  asio::awaitable<void> cancelAndFinishNow() override;
+
+  // The queue the pipeline feeds; the fake never drains it on its own.
+  const std::shared_ptr<AnalyzerInputQueue>& input() const { return input_; }
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  FakeSpeechRecognition& service_;
+  std::shared_ptr<FakeTranscriber> transcriber_;
+  std::shared_ptr<AnalyzerInputQueue> input_;
+  bool cancelled_ = false;
+};
+
+class FakeSpeechRecognition final : public SpeechRecognitionService {
+ public:
+  explicit FakeSpeechRecognition(asio::any_io_executor executor) : executor_(std::move(executor)) {}
+
+  // Script: which identifiers are supported (and as what), which are installed, and the answers.
+  std::map<std::string, std::string> supported{{"en", "en-US"}, {"en-US", "en-US"}};
+  std::vector<std::string> installed{"en-US"};
+  Expected<bool> reserveAnswer = true;
+  std::optional<AudioFormat> bestFormat = AudioFormat{16000.0, SampleType::int16, 1};
+  Status analyzerStartAnswer;
+  Expected<bool> assetRequestAnswer = false;  // true: a request is needed; false: none
+  Status downloadAnswer;
+
+  // Record of every call, in order, as short strings such as "reserve en-US".
+  std::vector<std::string> calls;
+  std::shared_ptr<FakeTranscriber> transcriber;  // the newest one made
+  std::shared_ptr<FakeAnalyzer> analyzer;        // the newest one made
+
+  asio::awaitable<std::optional<std::string>> supportedLocale(const std::string& id) override {
+    calls.push_back("supportedLocale " + id);
+    auto found = supported.find(id);
+    co_return found == supported.end() ? std::nullopt : std::optional(found->second);
+  }
+  asio::awaitable<std::vector<std::string>> installedLocales() override {
+    calls.push_back("installedLocales");
+    co_return installed;
+  }
+  asio::awaitable<Expected<bool>> reserve(const std::string& locale) override {
+    calls.push_back("reserve " + locale);
+    co_return reserveAnswer;
+  }
+  asio::awaitable<void> release(const std::string& locale) override {
+    calls.push_back("release " + locale);
+    co_return;
+  }
+  std::shared_ptr<SpeechTranscriber> makeTranscriber(const std::string& locale) override {
+    calls.push_back("makeTranscriber " + locale);
+    transcriber = std::make_shared<FakeTranscriber>(executor_, locale);
+    return transcriber;
+  }
+  asio::awaitable<std::optional<AudioFormat>> bestAvailableAudioFormat(
+      const SpeechTranscriber&) override {
+    calls.push_back("bestAvailableAudioFormat");
+    co_return bestFormat;
+  }
+  std::shared_ptr<SpeechAnalyzer> makeAnalyzer(
+      std::shared_ptr<SpeechTranscriber> module) override {
+    calls.push_back("makeAnalyzer");
+    analyzer =
+        std::make_shared<FakeAnalyzer>(*this, std::static_pointer_cast<FakeTranscriber>(module));
+    return analyzer;
+  }
+  asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>> assetInstallationRequest(
+      const std::string& locale) override;
+
+ private:
+  asio::any_io_executor executor_;
+};
+
+class FakeInstallationRequest final : public AssetInstallationRequest {
+ public:
+  FakeInstallationRequest(FakeSpeechRecognition& service, std::string locale)
+      : service_(service), locale_(std::move(locale)) {}
+  asio::awaitable<Status> downloadAndInstall() override {
+    service_.calls.push_back("downloadAndInstall " + locale_);
+    co_return service_.downloadAnswer;
+  }
+
+ private:
+  FakeSpeechRecognition& service_;
+  std::string locale_;
+};
+
+inline asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>>
+FakeSpeechRecognition::assetInstallationRequest(const std::string& locale) {
+  calls.push_back("assetInstallationRequest " + locale);
+  if (!assetRequestAnswer) {
+    co_return assetRequestAnswer.error();
+  }
+  if (!assetRequestAnswer.value()) {
+    co_return std::unique_ptr<AssetInstallationRequest>();
+  }
+  co_return std::unique_ptr<AssetInstallationRequest>(
+      std::make_unique<FakeInstallationRequest>(*this, locale));
+}
+
+inline asio::awaitable<Status> FakeAnalyzer::start(std::shared_ptr<AnalyzerInputQueue> input) {
+  service_.calls.push_back("analyzer.start");
+  input_ = std::move(input);
+  co_return service_.analyzerStartAnswer;
+}
+
+inline asio::awaitable<void> FakeAnalyzer::cancelAndFinishNow() {
+  service_.calls.push_back("analyzer.cancelAndFinishNow");
+  cancelled_ = true;
+  if (input_) {
+    input_->cancel();
+  }
+  transcriber_->end();
+  co_return;
+}
+
+}  // namespace quelvar::testing

@@ -1,0 +1,119 @@
+// A scriptable translation service: each request waits until the test answers or fails it.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Translation.hpp"
+#include "platform/async/AsyncQueue.hpp"
+
+namespace quelvar::testing {
+
+class FakeTranslationSession final : public TranslationSession {
+ public:
+  FakeTranslationSession(asio::any_io_executor executor, std::string source, std::string target,
+                         Status prepareAnswer)
+      : executor_(std::move(executor)),
+        source_(std::move(source)),
+        target_(std::move(target)),
+        prepareAnswer_(std::move(prepareAnswer)) {}
+
+  asio::awaitable<Status> prepareTranslation() override {
+    prepared_ = true;
+    co_return prepareAnswer_;
+  }
+
+  asio::awaitable<Expected<std::string>> translate(const std::string& text) override {
+    requests.push_back(text);
+    auto answer = std::make_shared<AsyncQueue<Expected<std::string>>>(executor_, 1);
+    pending_.push_back(answer);
+    auto result = co_await answer->next();
+    std::erase(pending_, answer);
+    if (!result) {
+      co_return cancelledError();
+    }
+    co_return std::move(*result);
+  }
+
+  void cancel() override {
+    cancelled = true;
+    for (auto& answer : pending_) {
+      answer->push(cancelledError());
+    }
+  }
+
+  // Answers the oldest request still waiting; false when none waits.
+  bool answer(std::string translation) { return settle(std::move(translation)); }
+  bool fail(PlatformError error) { return settle(std::move(error)); }
+  std::size_t waiting() const { return pending_.size(); }
+
+  const std::string& source() const { return source_; }
+  const std::string& target() const { return target_; }
+  bool prepared() const { return prepared_; }
+
+  std::vector<std::string> requests;  // every text asked for, in order
+  bool cancelled = false;
+
+ private:
+  bool settle(Expected<std::string> outcome) {
+    for (auto& answer : pending_) {
+      if (answer->size() == 0) {
+        return answer->push(std::move(outcome));
+      }
+    }
+    return false;
+  }
+
+  asio::any_io_executor executor_;
+  std::string source_;
+  std::string target_;
+  Status prepareAnswer_;
+  bool prepared_ = false;
+  std::vector<std::shared_ptr<AsyncQueue<Expected<std::string>>>> pending_;
+};
+
+class FakeTranslation final : public TranslationService {
+ public:
+  explicit FakeTranslation(asio::any_io_executor executor) : executor_(std::move(executor)) {}
+
+  // Script: the known languages, the status of each direction (default unsupported), and what
+  // preparing a session answers.
+  std::vector<std::string> languages;
+  std::map<std::pair<std::string, std::string>, LanguageStatus> statuses;
+  Status prepareAnswer;
+
+  std::vector<std::string> calls;
+  std::vector<std::shared_ptr<FakeTranslationSession>> sessions;  // every session made, in order
+
+  void setStatus(const std::string& source, const std::string& target, LanguageStatus status) {
+    statuses[{source, target}] = status;
+  }
+
+  asio::awaitable<std::vector<std::string>> supportedLanguages() override {
+    calls.push_back("supportedLanguages");
+    co_return languages;
+  }
+  asio::awaitable<LanguageStatus> status(const std::string& source,
+                                         const std::string& target) override {
+    calls.push_back("status " + source + " " + target);
+    auto found = statuses.find({source, target});
+    co_return found == statuses.end() ? LanguageStatus::unsupported : found->second;
+  }
+  std::shared_ptr<TranslationSession> makeSession(const std::string& source,
+                                                  const std::string& target) override {
+    calls.push_back("makeSession " + source + " " + target);
+    sessions.push_back(
+        std::make_shared<FakeTranslationSession>(executor_, source, target, prepareAnswer));
+    return sessions.back();
+  }
+  FakeTranslationSession& lastSession() { return *sessions.back(); }
+
+ private:
+  asio::any_io_executor executor_;
+};
+
+}  // namespace quelvar::testing

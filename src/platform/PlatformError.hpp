@@ -37,6 +37,8 @@ class Expected {
 };
 
 // The error a cancelled wait completes with.
-inline PlatformError cancelledError() { return {"quelvar.cancelled", 1, "The operation was cancelled."}; }
+inline PlatformError cancelledError() {
+  return {"quelvar.cancelled", 1, "The operation was cancelled."};
+}
 
 }  // namespace quelvar

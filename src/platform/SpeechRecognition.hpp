@@ -2,12 +2,12 @@
 // analyzer.
 #pragma once
 
-#include "platform/async/Asio.hpp"
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+#include "platform/async/Asio.hpp"
 
 #include "platform/AnalyzerInputQueue.hpp"
 #include "platform/Audio.hpp"

@@ -1,10 +1,10 @@
 // The on-device translation services: language availability and translation sessions.
 #pragma once
 
-#include "platform/async/Asio.hpp"
 #include <memory>
 #include <string>
 #include <vector>
+#include "platform/async/Asio.hpp"
 
 #include "platform/PlatformError.hpp"
 

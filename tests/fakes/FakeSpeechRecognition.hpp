@@ -102,8 +102,7 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
     calls.push_back("bestAvailableAudioFormat");
     co_return bestFormat;
   }
-  std::shared_ptr<SpeechAnalyzer> makeAnalyzer(
-      std::shared_ptr<SpeechTranscriber> module) override {
+  std::shared_ptr<SpeechAnalyzer> makeAnalyzer(std::shared_ptr<SpeechTranscriber> module) override {
     calls.push_back("makeAnalyzer");
     analyzer =
         std::make_shared<FakeAnalyzer>(*this, std::static_pointer_cast<FakeTranscriber>(module));

@@ -37,11 +37,14 @@ TEST_F(AsyncTest, cancellingATaskInterruptsItsSleepAndJoinWaitsForTheEnd) {
   });
   io.poll();
   bool joined = false;
-  asio::co_spawn(io, [&]() -> asio::awaitable<void> {
-    task->cancel();
-    co_await task->join();
-    joined = true;
-  }, asio::detached);
+  asio::co_spawn(
+      io,
+      [&]() -> asio::awaitable<void> {
+        task->cancel();
+        co_await task->join();
+        joined = true;
+      },
+      asio::detached);
   io.poll();
   EXPECT_TRUE(joined);
   ASSERT_TRUE(slept.has_value());
@@ -72,9 +75,8 @@ TEST_F(AsyncTest, queueDeliversInOrderRefusesWhenFullAndEndsWhenClosed) {
 TEST_F(AsyncTest, cancelledReaderGetsNothing) {
   AsyncQueue<int> queue(io.get_executor(), 2);
   std::optional<int> got = 42;
-  auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
-    got = co_await queue.next();
-  });
+  auto task = Task::spawn(io.get_executor(),
+                          [&](Task&) -> asio::awaitable<void> { got = co_await queue.next(); });
   io.poll();
   task->cancel();
   io.poll();

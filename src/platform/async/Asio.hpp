@@ -3,7 +3,6 @@
 
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <asio/experimental/as_tuple.hpp>
 
 namespace quelvar {
 

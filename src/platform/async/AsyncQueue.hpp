@@ -1,10 +1,10 @@
 // A bounded queue read by one coroutine on the main executor.
 #pragma once
 
-#include "platform/async/Asio.hpp"
 #include <cstddef>
 #include <deque>
 #include <optional>
+#include "platform/async/Asio.hpp"
 
 namespace quelvar {
 

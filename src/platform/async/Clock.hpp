@@ -1,8 +1,8 @@
 // Time for pacing and time-outs, injected so that tests drive it instead of sleeping.
 #pragma once
 
-#include "platform/async/Asio.hpp"
 #include <chrono>
+#include "platform/async/Asio.hpp"
 
 namespace quelvar {
 

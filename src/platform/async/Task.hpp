@@ -1,10 +1,10 @@
 // A background coroutine on the main executor that can be cancelled and awaited.
 #pragma once
 
-#include "platform/async/Asio.hpp"
 #include <chrono>
 #include <functional>
 #include <memory>
+#include "platform/async/Asio.hpp"
 
 namespace quelvar {
 

@@ -11,7 +11,9 @@ class UnavailableSpeechRecognition final : public SpeechRecognitionService {
   asio::awaitable<std::optional<std::string>> supportedLocale(const std::string&) override {
     co_return std::nullopt;
   }
-  asio::awaitable<std::vector<std::string>> installedLocales() override { co_return {}; }
+  asio::awaitable<std::vector<std::string>> installedLocales() override {
+    co_return std::vector<std::string>{};
+  }
   asio::awaitable<Expected<bool>> reserve(const std::string&) override { co_return false; }
   asio::awaitable<void> release(const std::string&) override { co_return; }
   std::shared_ptr<SpeechTranscriber> makeTranscriber(const std::string&) override {
@@ -32,12 +34,13 @@ class UnavailableSpeechRecognition final : public SpeechRecognitionService {
 
 class UnavailableTranslation final : public TranslationService {
  public:
-  asio::awaitable<std::vector<std::string>> supportedLanguages() override { co_return {}; }
+  asio::awaitable<std::vector<std::string>> supportedLanguages() override {
+    co_return std::vector<std::string>{};
+  }
   asio::awaitable<LanguageStatus> status(const std::string&, const std::string&) override {
     co_return LanguageStatus::unsupported;
   }
-  std::shared_ptr<TranslationSession> makeSession(const std::string&,
-                                                  const std::string&) override {
+  std::shared_ptr<TranslationSession> makeSession(const std::string&, const std::string&) override {
     return nullptr;
   }
 };

@@ -1,0 +1,111 @@
+// Parsing untrusted bodies, nesting limits, whole-number conversion and safe serialisation.
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/Json.hpp"
+
+namespace quelvar {
+namespace {
+
+// An object whose key "a" holds `arrays` nested arrays, so the document has arrays + 1 levels.
+std::string nestedArrays(int arrays) {
+  return "{\"a\":" + std::string(static_cast<std::size_t>(arrays), '[') +
+         std::string(static_cast<std::size_t>(arrays), ']') + "}";
+}
+
+TEST(ParseObject, AcceptsOnlyAnObjectAtTheTopLevel) {
+  struct Case {
+    const char* body;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {R"({"type":"ping","version":1})", true},
+      {"  {}\n", true},
+      {"[]", false},
+      {"[{\"type\":\"ping\"}]", false},
+      {"7", false},
+      {"\"text\"", false},
+      {"null", false},
+      {"", false},
+      {R"({"type":"pi)", false},
+      {R"({"a":1}{"b":2})", false},
+      {R"({"a":1,})", false},
+      {"{\"a\":\"\xC3\x28\"}", false},
+      {"{/*c*/}", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(parseObject(c.body).has_value(), c.accepted) << c.body;
+  }
+}
+
+TEST(ParseObject, AcceptsNestingUpToTheLimit) {
+  const auto value = parseObject(nestedArrays(kMaxJsonDepth - 1));
+  ASSERT_TRUE(value.has_value());
+  EXPECT_TRUE((*value)["a"].is_array());
+}
+
+TEST(ParseObject, RefusesDeeperNestingWithoutCrashing) {
+  for (const int arrays : {kMaxJsonDepth, 600, 100000}) {
+    EXPECT_FALSE(parseObject(nestedArrays(arrays)).has_value()) << arrays;
+  }
+  // Unclosed, as a hostile 64 KiB frame would be.
+  EXPECT_FALSE(parseObject("{\"a\":" + std::string(100000, '[')).has_value());
+  EXPECT_FALSE(parseObject("{\"a\":" + std::string(100000, '{')).has_value());
+}
+
+TEST(ParseObject, IgnoresBracketsInsideStrings) {
+  const std::string brackets(1000, '[');
+  for (const std::string& body :
+       {"{\"a\":\"" + brackets + "\"}", "{\"a\":\"\\\"" + brackets + "\"}"}) {
+    EXPECT_TRUE(parseObject(body).has_value()) << body.substr(0, 12);
+  }
+}
+
+TEST(WholeNumber, AcceptsOnlyNumbersWithoutFraction) {
+  struct Case {
+    const char* json;
+    std::optional<std::int64_t> expected;
+  };
+  const Case cases[] = {
+      {"1", 1},
+      {"-7", -7},
+      {"1.0", 1},
+      {"-0.0", 0},
+      {"1e3", 1000},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"1.5", std::nullopt},
+      {"1.9", std::nullopt},
+      {"-0.5", std::nullopt},
+      {"1e30", std::nullopt},
+      {"9223372036854775808", std::nullopt},
+      {"9.3e18", std::nullopt},
+      {"\"3\"", std::nullopt},
+      {"true", std::nullopt},
+      {"null", std::nullopt},
+      {"[1]", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto value = parseObject(std::string("{\"n\":") + c.json + "}");
+    ASSERT_TRUE(value.has_value()) << c.json;
+    EXPECT_EQ(wholeNumber((*value)["n"]), c.expected) << c.json;
+  }
+}
+
+TEST(Serialize, WritesCompactText) {
+  EXPECT_EQ(serialize({{"type", "pong"}}), R"({"type":"pong"})");
+  EXPECT_EQ(serialize({{"a", {1, true, nullptr}}}), R"({"a":[1,true,null]})");
+}
+
+TEST(Serialize, ReplacesInvalidUtf8InsteadOfThrowing) {
+  const nlohmann::json message = {{"text", std::string("ok\xFF\xC3")}};
+  std::string text;
+  EXPECT_NO_THROW(text = serialize(message));
+  EXPECT_EQ(text, "{\"text\":\"ok\xEF\xBF\xBD\xEF\xBF\xBD\"}");
+  EXPECT_TRUE(parseObject(text).has_value());
+}
+
+}  // namespace
+}  // namespace quelvar

@@ -1,0 +1,105 @@
+// Blocking frame reads and writes on raw file descriptors, with no user-space buffering.
+#include "common/Framing.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <limits>
+
+#include <unistd.h>
+
+#include "common/Json.hpp"
+
+namespace quelvar {
+
+namespace {
+
+// Grow the buffer in steps so that an absurd count cannot allocate memory before bytes arrive.
+constexpr std::int64_t kReadStep = 1 << 20;
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+ReadResult readExactly(int fd, std::int64_t count) {
+  ReadResult result{ReadResult::Kind::bytes, {}};
+  std::int64_t held = 0;
+  while (held < count) {
+    const std::int64_t wanted = std::min(count - held, kReadStep);
+    if (static_cast<std::int64_t>(result.bytes.size()) < held + wanted) {
+      result.bytes.resize(static_cast<std::size_t>(held + wanted));
+    }
+    const ssize_t got = ::read(fd, result.bytes.data() + held, static_cast<std::size_t>(wanted));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      const bool cleanEnd = got == 0 && held == 0;
+      return {cleanEnd ? ReadResult::Kind::end : ReadResult::Kind::failure, {}};
+    }
+    held += got;
+  }
+  return result;
+}
+
+FrameResult readFrame(int fd) {
+  ReadResult header = readExactly(fd, 4);
+  if (header.kind == ReadResult::Kind::end) {
+    return {FrameResult::Kind::end, {}};
+  }
+  if (header.kind == ReadResult::Kind::failure) {
+    return {FrameResult::Kind::broken, {}};
+  }
+  std::uint32_t length = 0;
+  for (int i = 3; i >= 0; --i) {
+    length = (length << 8) | static_cast<unsigned char>(header.bytes[static_cast<std::size_t>(i)]);
+  }
+  // Unsigned wrap-around turns a zero length into the largest value, so one test covers both.
+  if (length - 1U >= kMaxInboundFrameLength) {
+    return {FrameResult::Kind::broken, {}};
+  }
+  ReadResult body = readExactly(fd, length);
+  if (body.kind != ReadResult::Kind::bytes) {
+    return {FrameResult::Kind::broken, {}};
+  }
+  return {FrameResult::Kind::body, std::move(body.bytes)};
+}
+
+std::string frameHeader(std::uint32_t length) {
+  std::string header(4, '\0');
+  for (std::size_t i = 0; i < 4; ++i) {
+    header[i] = static_cast<char>((length >> (8 * i)) & 0xFFU);
+  }
+  return header;
+}
+
+bool writeFrame(int fd, const nlohmann::json& message) {
+  const std::string body = serialize(message);
+  if (body.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return false;
+  }
+  const std::string header = frameHeader(static_cast<std::uint32_t>(body.size()));
+  return writeAll(fd, header.data(), header.size()) && writeAll(fd, body.data(), body.size());
+}
+
+void ignoreSigpipe() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
+}  // namespace quelvar

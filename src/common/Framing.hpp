@@ -1,0 +1,46 @@
+// Native messaging framing: a 4-byte little-endian length followed by a JSON body, over raw fds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace quelvar {
+
+struct ReadResult {
+  enum class Kind { bytes, end, failure };
+  Kind kind;
+  std::string bytes;
+};
+
+// Reads exactly `count` bytes from fd with read(2), never asking for more than is still missing,
+// so nothing of a following frame is consumed. Loops on EINTR and short reads.
+// end: EOF before the first byte; failure: EOF part-way or a read error. count <= 0 -> bytes
+// (empty).
+ReadResult readExactly(int fd, std::int64_t count);
+
+struct FrameResult {
+  enum class Kind { body, end, broken };
+  Kind kind;
+  std::string body;
+};
+
+constexpr std::uint32_t kMaxInboundFrameLength = 65536;
+
+// One inbound frame with a length of 1..kMaxInboundFrameLength. end: clean EOF on a frame
+// boundary; broken: anything else that is not a whole frame (bad length, EOF part-way, read error).
+FrameResult readFrame(int fd);
+
+// The 4 header bytes for a body of `length` bytes.
+std::string frameHeader(std::uint32_t length);
+
+// Serialises compactly and writes header then body with write(2), looping over short writes and
+// EINTR. Returns false on any serialisation or write failure; a failed header leaves the body
+// unwritten. Nothing is buffered in user space.
+bool writeFrame(int fd, const nlohmann::json& message);
+
+// Makes a vanished reader a failed write instead of a death by signal.
+void ignoreSigpipe();
+
+}  // namespace quelvar

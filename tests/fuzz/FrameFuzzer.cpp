@@ -1,0 +1,129 @@
+// Fuzz target: arbitrary bytes as a host's standard input, through the frame reader and the
+// JSON and text helpers, checking that nothing crashes and that the invariants hold.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "common/Framing.hpp"
+#include "common/Json.hpp"
+#include "common/Text.hpp"
+
+namespace {
+
+using quelvar::FrameResult;
+
+void require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+// An in-memory file stands in for standard input: it holds inputs larger than a pipe without a
+// writer thread, and its offset shows exactly how many bytes the reader consumed.
+int inputFile() {
+  static const int fd = ::memfd_create("fuzz-input", 0);
+  require(fd >= 0);
+  return fd;
+}
+
+void replaceContents(int fd, const std::uint8_t* data, std::size_t size) {
+  require(::ftruncate(fd, 0) == 0);
+  require(::lseek(fd, 0, SEEK_SET) == 0);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    require(written > 0);
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  require(::lseek(fd, 0, SEEK_SET) == 0);
+}
+
+bool validLength(const std::uint8_t* header) {
+  const std::uint32_t length = std::uint32_t{header[0]} | (std::uint32_t{header[1]} << 8U) |
+                               (std::uint32_t{header[2]} << 16U) |
+                               (std::uint32_t{header[3]} << 24U);
+  return length >= 1 && length <= quelvar::kMaxInboundFrameLength;
+}
+
+int depth(const nlohmann::json& value) {
+  int deepest = 0;
+  if (value.is_structured()) {
+    for (const auto& element : value) {
+      deepest = std::max(deepest, depth(element));
+    }
+    return deepest + 1;
+  }
+  return 0;
+}
+
+void checkText(const std::string& text) {
+  if (const auto decoded = quelvar::decodeBase64(text)) {
+    const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with("=") ? 1 : 0;
+    require(decoded->size() == text.size() / 4 * 3 - padding);
+    require(quelvar::decodeBase64(quelvar::encodeBase64(*decoded)) == decoded);
+  }
+  const std::string trimmed = quelvar::trimWhitespaceAndNewlines(text);
+  require(text.find(trimmed) != std::string::npos);
+  require(quelvar::trimWhitespaceAndNewlines(trimmed) == trimmed);
+  require(quelvar::graphemeCount(text) <= text.size());
+  require(!quelvar::isValidPair(text, text));
+  quelvar::speechLocaleCode(text);
+  if (text.size() <= 256) {
+    quelvar::cleanUpTranslation(text, "zh-Hans");
+  }
+}
+
+// What a host does with a body: parse, read the fields it knows, and answer.
+void handleBody(const std::string& body) {
+  const auto message = quelvar::parseObject(body);
+  if (!message) {
+    return;
+  }
+  require(message->is_object());
+  require(depth(*message) <= quelvar::kMaxJsonDepth);
+  for (const auto& [key, value] : message->items()) {
+    checkText(key);
+    if (value.is_string()) {
+      checkText(value.get<std::string>());
+    }
+    if (const auto number = quelvar::wholeNumber(value)) {
+      require(value.is_number());
+      require(!value.is_number_float() || value.get<double>() == static_cast<double>(*number));
+    }
+  }
+  // Whatever was accepted can be written back and reads as the same message.
+  const std::string text = quelvar::serialize(*message);
+  require(quelvar::parseObject(text) == message);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const int fd = inputFile();
+  replaceContents(fd, data, size);
+  std::size_t consumed = 0;
+  for (;;) {
+    const FrameResult frame = quelvar::readFrame(fd);
+    const auto offset = static_cast<std::size_t>(::lseek(fd, 0, SEEK_CUR));
+    if (frame.kind == FrameResult::Kind::end) {
+      require(consumed == size && offset == size);
+      break;
+    }
+    if (frame.kind == FrameResult::Kind::broken) {
+      // A bad length is refused before a single body byte is read; anything else broken is a
+      // stream that ended part-way.
+      require(offset ==
+              (size - consumed >= 4 && !validLength(data + consumed) ? consumed + 4 : size));
+      break;
+    }
+    require(!frame.body.empty() && frame.body.size() <= quelvar::kMaxInboundFrameLength);
+    consumed += 4 + frame.body.size();
+    require(offset == consumed);
+    handleBody(frame.body);
+  }
+  return 0;
+}

@@ -1,0 +1,65 @@
+// "translate": one text through an installed translation direction.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "QuelvarHost/RequestFields.hpp"
+#include "QuelvarHost/Requests.hpp"
+#include "common/Text.hpp"
+
+namespace quelvar::host {
+
+namespace {
+
+constexpr std::size_t kMaxTextLength = 8000;  // user-perceived characters
+
+}  // namespace
+
+asio::awaitable<void> answerTranslate(const nlohmann::json& request, nlohmann::json& reply,
+                                      HostServices services) {
+  // The first check that fails decides the reply; the text is judged before the tags.
+  const std::string* text = stringField(request, "text");
+  if (text == nullptr || isBlank(*text) || graphemeCount(*text) > kMaxTextLength) {
+    fail(reply, kInvalidRequest);
+    co_return;
+  }
+  const std::string* source = stringField(request, "source");
+  const std::string* target = stringField(request, "target");
+  if (source == nullptr || target == nullptr) {
+    fail(reply, kInvalidRequest);
+    co_return;
+  }
+  if (!isValidPair(*source, *target)) {
+    fail(reply, kUnsupportedPair);
+    co_return;
+  }
+
+  // The tags go to the platform exactly as sent: no case change, no mapping.
+  switch (co_await services.translation.status(*source, *target)) {
+    case LanguageStatus::installed:
+      break;
+    case LanguageStatus::supported:
+      fail(reply, kModelsNotInstalled);
+      co_return;
+    default:
+      fail(reply, kUnsupportedPair);
+      co_return;
+  }
+
+  const std::shared_ptr<TranslationSession> session =
+      services.translation.makeSession(*source, *target);
+  if (session == nullptr || (co_await session->prepareTranslation()).has_value()) {
+    fail(reply, kTranslationFailed);
+    co_return;
+  }
+  // Untrimmed: the whitespace the text was sent with is part of what is translated.
+  Expected<std::string> translation = co_await session->translate(*text);
+  if (!translation) {
+    fail(reply, kTranslationFailed);
+    co_return;
+  }
+  succeed(reply);
+  reply["text"] = cleanUpTranslation(translation.value(), *target);
+}
+
+}  // namespace quelvar::host

@@ -1,0 +1,13 @@
+// QuelvarHost: the language host that Chrome starts through native messaging.
+#include "QuelvarHost/Host.hpp"
+#include "common/Framing.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
+
+int main() {
+  // A reader that has gone away must show up as a failed write, not end the process by signal.
+  quelvar::ignoreSigpipe();
+  asio::io_context context(1);
+  const auto speech = quelvar::makeSpeechRecognition(context.get_executor());
+  const auto translation = quelvar::makeTranslation(context.get_executor());
+  return quelvar::Host::main(context, {*speech, *translation});
+}

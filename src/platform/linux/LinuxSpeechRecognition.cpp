@@ -1,11 +1,12 @@
 // Chooses the speech recognition engine of the host programs.
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Unavailable.hpp"
+#include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
 
 namespace quelvar {
 
-std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(const asio::any_io_executor&) {
-  return std::make_unique<UnavailableSpeechRecognition>();
+std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(
+    const asio::any_io_executor& executor) {
+  return std::make_unique<pocketsphinx::PocketSphinxRecognition>(executor);
 }
 
 }  // namespace quelvar

@@ -1,0 +1,123 @@
+// The analyzer's thread, its hand-over to the main executor, and its prompt cancellation.
+#include "platform/linux/pocketsphinx/PocketSphinxAnalyzer.hpp"
+
+#include <atomic>
+#include <optional>
+
+#include "platform/linux/pocketsphinx/DecodeLoop.hpp"
+#include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
+
+namespace quelvar::pocketsphinx {
+
+// What the thread and the main executor share. `stop` is read by the thread; everything else is
+// touched only on the main executor, by handlers that the thread posts there.
+struct PocketSphinxAnalyzer::Shared {
+  explicit Shared(const asio::any_io_executor& executor) : changed(executor) {}
+
+  std::atomic<bool> stop{false};
+  std::optional<Status> startOutcome;
+  bool exited = false;
+  asio::steady_timer changed;  // cancelled whenever the two fields above change
+};
+
+PocketSphinxAnalyzer::PocketSphinxAnalyzer(asio::any_io_executor executor,
+                                           std::shared_ptr<ModelCache> cache,
+                                           std::shared_ptr<PocketSphinxTranscriber> transcriber)
+    : executor_(std::move(executor)),
+      cache_(std::move(cache)),
+      transcriber_(std::move(transcriber)),
+      shared_(std::make_shared<Shared>(executor_)) {}
+
+PocketSphinxAnalyzer::~PocketSphinxAnalyzer() {
+  if (thread_.joinable()) {
+    stopThread();
+    thread_.join();
+  }
+}
+
+void PocketSphinxAnalyzer::stopThread() {
+  shared_->stop = true;
+  if (input_) {
+    input_->cancel();
+  }
+}
+
+template <class Predicate>
+asio::awaitable<void> PocketSphinxAnalyzer::waitUntil(Predicate done) {
+  auto shared = shared_;
+  while (!done(*shared)) {
+    shared->changed.expires_at(asio::steady_timer::time_point::max());
+    co_await shared->changed.async_wait(useTuple);
+  }
+}
+
+asio::awaitable<Status> PocketSphinxAnalyzer::start(std::shared_ptr<AnalyzerInputQueue> input) {
+  if (started_ || !input) {
+    co_return makeError(ErrorCode::analyzerMisused,
+                        "The speech analyzer was started twice or without input.");
+  }
+  started_ = true;
+  if (!transcriber_ || !transcriber_->model()) {
+    co_return makeError(ErrorCode::unsupportedLocale,
+                        "The speech analyzer has no recogniser for its transcriber.");
+  }
+  input_ = std::move(input);
+  thread_ = std::thread(decode, executor_, cache_, *transcriber_->model(), input_,
+                        transcriber_->results(), shared_);
+  co_await waitUntil([](const Shared& shared) { return shared.startOutcome.has_value(); });
+  Status outcome = *shared_->startOutcome;
+  if (outcome) {
+    co_await waitUntil([](const Shared& shared) { return shared.exited; });
+    thread_.join();
+  }
+  co_return outcome;
+}
+
+asio::awaitable<void> PocketSphinxAnalyzer::cancelAndFinishNow() {
+  if (thread_.joinable()) {
+    stopThread();
+    // The thread says it is about to exit before it does; the join then returns at once and the
+    // main executor is never blocked on decoding.
+    co_await waitUntil([](const Shared& shared) { return shared.exited; });
+    thread_.join();
+  }
+  if (transcriber_) {
+    transcriber_->results()->end();
+  }
+}
+
+void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_ptr<ModelCache> cache,
+                                  RecogniserModel model, std::shared_ptr<AnalyzerInputQueue> input,
+                                  std::shared_ptr<ResultStream> results,
+                                  std::shared_ptr<Shared> shared) {
+  {
+    Expected<ModelCache::Lease> lease = cache->acquire(model);
+    Status outcome = lease ? Status() : Status(lease.error());
+    asio::post(executor, [shared, outcome] {
+      shared->startOutcome = outcome;
+      shared->changed.cancel();
+    });
+    if (lease) {
+      DecodeLoop loop(lease.value().decoder(), shared->stop, [&](SpeechResult result) {
+        asio::post(executor, [results, result = std::move(result)]() mutable {
+          results->publish(std::move(result));
+        });
+      });
+      if (Status failure = loop.run(*input)) {
+        lease.value().discard();
+        asio::post(executor,
+                   [results, failure = *failure]() mutable { results->fail(std::move(failure)); });
+      } else {
+        asio::post(executor, [results] { results->end(); });
+      }
+    }
+  }
+  // The decoder is back in the cache before anyone learns that this pipeline is over, so the
+  // next pipeline finds it there.
+  asio::post(executor, [shared] {
+    shared->exited = true;
+    shared->changed.cancel();
+  });
+}
+
+}  // namespace quelvar::pocketsphinx

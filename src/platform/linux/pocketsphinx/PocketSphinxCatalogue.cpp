@@ -1,0 +1,85 @@
+// The recogniser catalogue: language matching through ICU and model presence on disk.
+#include "platform/linux/pocketsphinx/PocketSphinxCatalogue.hpp"
+
+#include <unicode/locid.h>
+
+#include <system_error>
+
+namespace quelvar::pocketsphinx {
+
+namespace {
+
+bool isFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
+std::string languageSubtag(const std::string& localeIdentifier) {
+  // ICU reads an empty name as "the default locale", which is not what an empty tag means.
+  if (localeIdentifier.empty()) {
+    return {};
+  }
+  icu::Locale locale = icu::Locale::createFromName(localeIdentifier.c_str());
+  if (locale.isBogus()) {
+    return {};
+  }
+  return locale.getLanguage();
+}
+
+PocketSphinxCatalogue::PocketSphinxCatalogue(std::vector<RecogniserModel> models)
+    : models_(std::move(models)) {}
+
+PocketSphinxCatalogue PocketSphinxCatalogue::debian() {
+  const std::filesystem::path root = "/usr/share/pocketsphinx/model/en-us";
+  return PocketSphinxCatalogue({{
+      .locale = "en-US",
+      .language = "en",
+      .acousticModel = root / "en-us",
+      .languageModel = root / "en-us.lm.bin",
+      .dictionary = root / "cmudict-en-us.dict",
+      .package = "pocketsphinx-en-us",
+  }});
+}
+
+const RecogniserModel* PocketSphinxCatalogue::equivalentTo(
+    const std::string& localeIdentifier) const {
+  const std::string language = languageSubtag(localeIdentifier);
+  if (language.empty()) {
+    return nullptr;
+  }
+  for (const auto& model : models_) {
+    if (model.language == language) {
+      return &model;
+    }
+  }
+  return nullptr;
+}
+
+const RecogniserModel* PocketSphinxCatalogue::find(const std::string& locale) const {
+  for (const auto& model : models_) {
+    if (model.locale == locale) {
+      return &model;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::string> PocketSphinxCatalogue::installedLocales() const {
+  std::vector<std::string> installed;
+  for (const auto& model : models_) {
+    if (isInstalled(model)) {
+      installed.push_back(model.locale);
+    }
+  }
+  return installed;
+}
+
+bool PocketSphinxCatalogue::isInstalled(const RecogniserModel& model) {
+  // The model definition file stands for the acoustic model directory's contents.
+  return isFile(model.acousticModel / "mdef") && isFile(model.languageModel) &&
+         isFile(model.dictionary);
+}
+
+}  // namespace quelvar::pocketsphinx

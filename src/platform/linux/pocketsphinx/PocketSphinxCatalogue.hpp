@@ -1,0 +1,42 @@
+// The recogniser languages this machine can have, and where each one's model files live.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quelvar::pocketsphinx {
+
+struct RecogniserModel {
+  std::string locale;                   // the identifier the service answers with, e.g. "en-US"
+  std::string language;                 // the language subtag it serves, e.g. "en"
+  std::filesystem::path acousticModel;  // a directory
+  std::filesystem::path languageModel;
+  std::filesystem::path dictionary;
+  std::string package;  // the distribution package that installs the files
+};
+
+class PocketSphinxCatalogue {
+ public:
+  explicit PocketSphinxCatalogue(std::vector<RecogniserModel> models);
+
+  // The models the distribution packages for PocketSphinx provide.
+  static PocketSphinxCatalogue debian();
+
+  // The entry for the language of `localeIdentifier` ("en", "en-GB", "en_US"), if any.
+  const RecogniserModel* equivalentTo(const std::string& localeIdentifier) const;
+  // The entry whose own identifier is exactly `locale`, if any.
+  const RecogniserModel* find(const std::string& locale) const;
+  // Identifiers of the entries whose model files are all present, in catalogue order.
+  std::vector<std::string> installedLocales() const;
+
+  static bool isInstalled(const RecogniserModel& model);
+
+ private:
+  std::vector<RecogniserModel> models_;
+};
+
+// The lower-case language subtag of a locale identifier, or "" when it has none.
+std::string languageSubtag(const std::string& localeIdentifier);
+
+}  // namespace quelvar::pocketsphinx

@@ -1,0 +1,180 @@
+// Starts headless Chromium with its DevTools pipe on descriptors 3 and 4, and ends it.
+#include "ChromiumProcess.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Processes.hpp"
+
+extern char** environ;
+
+namespace quelvar::browser {
+namespace {
+
+// Chromium reads commands from descriptor 3 and writes replies to descriptor 4.
+constexpr int kCommandsFd = 3;
+constexpr int kRepliesFd = 4;
+
+// Both ends of a pipe, moved above the descriptors the child's are copied to, so that dup2
+// never meets an end already sitting there (it would keep close-on-exec set).
+std::array<int, 2> highPipe() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    throw std::runtime_error(std::string("pipe failed: ") + std::strerror(errno));
+  }
+  std::array<int, 2> high{};
+  for (int i = 0; i < 2; ++i) {
+    high[i] = ::fcntl(ends[i], F_DUPFD_CLOEXEC, 10);
+    ::close(ends[i]);
+  }
+  return high;
+}
+
+// Our environment, with the variables that decide where the browser keeps its files replaced.
+std::vector<std::string> browserEnvironment(const std::filesystem::path& home) {
+  const std::vector<std::pair<std::string, std::string>> replaced{
+      {"HOME", home.string()},
+      {"CHROME_CONFIG_HOME", (home / ".config").string()},
+      {"XDG_CONFIG_HOME", (home / ".config").string()},
+      {"XDG_CACHE_HOME", (home / ".cache").string()},
+  };
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    const std::string name = variable.substr(0, variable.find('='));
+    bool keep = true;
+    for (const auto& [replacedName, value] : replaced) {
+      keep = keep && name != replacedName;
+    }
+    if (keep) {
+      variables.push_back(variable);
+    }
+  }
+  for (const auto& [name, value] : replaced) {
+    variables.push_back(name + "=" + value);
+  }
+  return variables;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> result;
+  for (std::string& text : strings) {
+    result.push_back(text.data());
+  }
+  result.push_back(nullptr);
+  return result;
+}
+
+}  // namespace
+
+ChromiumProcess::ChromiumProcess(const ChromiumLaunch& launch) {
+  std::vector<std::string> arguments{
+      launch.executable.string(),
+      "--headless=new",
+      // The test may run as root, where the sandbox refuses to start.
+      "--no-sandbox",
+      "--disable-gpu",
+      "--no-first-run",
+      "--no-default-browser-check",
+      // No network here: every background connection would be refused or time out.
+      "--disable-background-networking",
+      "--disable-component-update",
+      "--disable-sync",
+      "--disable-quic",
+      "--user-data-dir=" + launch.userDataDir.string(),
+      "--remote-debugging-pipe",
+      // Lets Extensions.loadUnpacked install the test extension.
+      "--enable-unsafe-extension-debugging",
+      "about:blank",
+  };
+  std::vector<std::string> environment = browserEnvironment(launch.home);
+
+  const std::array<int, 2> commands = highPipe();
+  const std::array<int, 2> replies = highPipe();
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, launch.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_adddup2(&actions, commands[0], kCommandsFd);
+  posix_spawn_file_actions_adddup2(&actions, replies[1], kRepliesFd);
+
+  // A group of its own lets a failed test kill every process of the browser at once; signal
+  // dispositions go back to their defaults (this process ignores SIGPIPE).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv = pointers(arguments);
+  std::vector<char*> envp = pointers(environment);
+  const int error = ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(commands[0]);
+  ::close(replies[1]);
+  if (error != 0) {
+    ::close(commands[1]);
+    ::close(replies[0]);
+    pid_ = -1;
+    throw std::runtime_error("cannot start " + launch.executable.string() + ": " +
+                             std::strerror(error));
+  }
+  devTools_ = std::make_unique<DevToolsPipe>(commands[1], replies[0]);
+}
+
+ChromiumProcess::~ChromiumProcess() {
+  if (pid_ > 0) {
+    kill();
+  }
+}
+
+std::optional<int> ChromiumProcess::close(Clock::time_point deadline) {
+  try {
+    devTools_->call("Browser.close", nlohmann::json::object(), deadline);
+  } catch (const DevToolsError&) {
+    // The browser may close the pipe before its reply leaves; its exit is what counts.
+  }
+  std::optional<int> status = waitForExit(deadline);
+  if (!status) {
+    kill();
+  }
+  return status;
+}
+
+std::optional<int> ChromiumProcess::waitForExit(Clock::time_point deadline) {
+  if (pid_ <= 0 || !waitUntilEnded(pid_, deadline)) {
+    return std::nullopt;
+  }
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void ChromiumProcess::kill() {
+  ::kill(-pid_, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+}
+
+}  // namespace quelvar::browser

@@ -1,0 +1,93 @@
+// The language host as the extension reaches it: one request per sendNativeMessage, in Chromium.
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "BrowserFixture.hpp"
+
+namespace quelvar::browser {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+class LanguageHostTest : public BrowserTest {
+ protected:
+  // The host's reply to one request; fails the test when Chromium could not deliver it.
+  json request(const json& message) {
+    const json answer = worker().call("hostRequest", message, within(30s));
+    EXPECT_FALSE(answer.contains("nativeError"))
+        << "Chromium could not reach org.quelvar.host: " << answer.value("nativeError", "");
+    return answer.value("reply", json());
+  }
+};
+
+// Every entry has the four keys with their types, the codes are sorted, and every code used in a
+// pair has an entry.
+void expectWellFormedInventory(const json& reply) {
+  ASSERT_TRUE(reply.value("languages", json()).is_array()) << reply.dump();
+  ASSERT_TRUE(reply.value("pairs", json()).is_array()) << reply.dump();
+  std::vector<std::string> codes;
+  for (const json& entry : reply["languages"]) {
+    ASSERT_TRUE(entry.value("code", json()).is_string()) << entry.dump();
+    EXPECT_TRUE(entry.value("name", json()).is_string()) << entry.dump();
+    EXPECT_TRUE(entry.value("speechSupported", json()).is_boolean()) << entry.dump();
+    EXPECT_TRUE(entry.value("speechInstalled", json()).is_boolean()) << entry.dump();
+    codes.push_back(entry["code"]);
+  }
+  EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+  const std::set<std::string> known(codes.begin(), codes.end());
+  for (const json& pair : reply["pairs"]) {
+    ASSERT_TRUE(pair.is_array() && pair.size() == 2 && pair[0].is_string() && pair[1].is_string())
+        << pair.dump();
+    EXPECT_TRUE(known.contains(pair[0]) && known.contains(pair[1])) << pair.dump();
+  }
+}
+
+bool listsPair(const json& languages, const std::string& source, const std::string& target) {
+  const json& pairs = languages.value("pairs", json::array());
+  return std::find(pairs.begin(), pairs.end(), json::array({source, target})) != pairs.end();
+}
+
+TEST_F(LanguageHostTest, answersPingLanguagesAndTranslateThroughChromium) {
+  const json ping = request({{"version", 1}, {"id", "ping-1"}, {"type", "ping"}});
+  EXPECT_EQ(ping, json({{"version", 1}, {"id", "ping-1"}, {"ok", true}, {"text", "pong"}}));
+  report("ping: " + ping.dump());
+
+  const json languages = request({{"version", 1}, {"id", "languages-1"}, {"type", "languages"}});
+  EXPECT_EQ(languages.value("id", ""), "languages-1");
+  EXPECT_EQ(languages.value("ok", false), true) << languages.dump();
+  expectWellFormedInventory(languages);
+  report("languages: pairs " + languages.value("pairs", json()).dump());
+
+  const json translate = request({{"version", 1},
+                                  {"id", "translate-1"},
+                                  {"type", "translate"},
+                                  {"text", "Hello world"},
+                                  {"source", "en"},
+                                  {"target", "es"}});
+  EXPECT_EQ(translate.value("id", ""), "translate-1");
+  if (translate.value("ok", false)) {
+    report("translate en->es: engine answered " + translate.dump());
+    EXPECT_NE(translate.value("text", "").find("Hola"), std::string::npos) << translate.dump();
+  } else {
+    // An honest refusal is accepted until the engines are required, but never one that
+    // contradicts the inventory just received.
+    const std::string error = translate.value("error", "");
+    report("translate en->es: NO ENGINE, the host answered " + error + "; Spanish not checked");
+    EXPECT_FALSE(translate.contains("text")) << translate.dump();
+    EXPECT_TRUE(error == "MODELS_NOT_INSTALLED" || error == "UNSUPPORTED_PAIR" ||
+                error == "TRANSLATION_FAILED")
+        << translate.dump();
+    EXPECT_FALSE(listsPair(languages, "en", "es"))
+        << "\"languages\" lists en->es as installed, yet \"translate\" failed: "
+        << translate.dump();
+    EXPECT_FALSE(kRequireEngines) << "the translation engine is required: " << translate.dump();
+  }
+
+  // sendNativeMessage closes each host after its one reply.
+  expectNoHostRunning(10s, "after its replies were delivered");
+}
+
+}  // namespace
+}  // namespace quelvar::browser

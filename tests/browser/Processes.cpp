@@ -1,0 +1,100 @@
+// Process scanning through /proc, and waits on process descriptors instead of sleeps.
+#include "Processes.hpp"
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+
+extern char** environ;
+
+namespace quelvar::browser {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool inside(const fs::path& file, const fs::path& folder) {
+  const auto [end, ignored] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+  return end == folder.end();
+}
+
+}  // namespace
+
+std::vector<RunningProcess> processesRunningFrom(const fs::path& folder) {
+  std::vector<RunningProcess> found;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    pid_t pid = 0;
+    const auto [end, parseError] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (parseError != std::errc() || end != name.data() + name.size()) {
+      continue;
+    }
+    // A process that ended, or ended meanwhile, has no readable executable link.
+    std::error_code linkError;
+    const fs::path executable = fs::read_symlink(entry.path() / "exe", linkError);
+    if (!linkError && inside(executable, folder)) {
+      found.push_back({pid, executable});
+    }
+  }
+  return found;
+}
+
+bool waitUntilEnded(pid_t pid, Clock::time_point deadline) {
+  // Through syscall: glibc 2.36 declares pidfd_open without C linkage for C++.
+  const int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (descriptor < 0) {
+    return errno == ESRCH;  // already gone
+  }
+  bool ended = false;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd entry{descriptor, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::clamp<long long>(left, 0, 60'000)));
+    if (ready > 0) {
+      ended = true;
+      break;
+    }
+    if ((ready == 0 && Clock::now() >= deadline) || (ready < 0 && errno != EINTR)) {
+      break;
+    }
+  }
+  ::close(descriptor);
+  return ended;
+}
+
+std::vector<RunningProcess> waitUntilNoneRunFrom(const fs::path& folder,
+                                                 Clock::time_point deadline) {
+  for (const RunningProcess& process : processesRunningFrom(folder)) {
+    waitUntilEnded(process.pid, deadline);
+  }
+  return processesRunningFrom(folder);
+}
+
+int runProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> arguments;
+  for (const std::string& argument : argv) {
+    arguments.push_back(const_cast<char*>(argument.c_str()));
+  }
+  arguments.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, arguments[0], nullptr, nullptr, arguments.data(), environ) != 0) {
+    return -1;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      return -1;
+    }
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace quelvar::browser

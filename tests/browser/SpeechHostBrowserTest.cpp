@@ -1,0 +1,101 @@
+// The speech host as the extension reaches it: a long-lived connectNative port, in Chromium.
+#include <string>
+
+#include "BrowserFixture.hpp"
+#include "SpeechAudio.hpp"
+
+namespace quelvar::browser {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+// A quarter of a second of 16 kHz 16-bit mono audio, as a live capture would hand it over.
+constexpr std::size_t kChunkBytes = 8000;
+constexpr int kChunkMilliseconds = 250;
+
+// What the extension heard, one line per message with its arrival time.
+void reportMessages(const json& messages) {
+  for (const json& entry : messages) {
+    report("  +" + std::to_string(entry.value("at", 0)) + " ms " + entry["message"].dump());
+  }
+}
+
+bool isDecimal(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+class SpeechHostTest : public BrowserTest {};
+
+TEST_F(SpeechHostTest, answersPingOverANativePortAndEndsOnDisconnect) {
+  const json result = worker().call("speechPing", 15000, within(30s));
+  reportMessages(result["messages"]);
+  ASSERT_FALSE(result["messages"].empty()) << result.dump();
+  EXPECT_EQ(result["messages"][0]["message"], json({{"type", "pong"}}));
+  EXPECT_TRUE(result["disconnected"].is_null()) << "the host went away: " << result.dump();
+  expectNoHostRunning(10s, "after the extension disconnected");
+}
+
+TEST_F(SpeechHostTest, turnsRealSpeechIntoCaptionsInAWholeSession) {
+  const std::string pcm =
+      synthesiseSpeech("Hello world. This is a test of live subtitles.", folder());
+  const json session = {
+      {"source", "en"},
+      {"target", "es"},
+      {"chunks", base64Chunks(pcm, kChunkBytes)},
+      {"chunkMs", kChunkMilliseconds},
+      {"readyTimeoutMs", 15000},
+      {"finalTimeoutMs", 20000},
+  };
+  report("streaming " + std::to_string(pcm.size() / 32) + " ms of speech in " +
+         std::to_string(session["chunks"].size()) + " chunks");
+  const json result = worker().call("speechSession", session, within(60s));
+  const json& messages = result["messages"];
+  const std::string outcome = result.value("outcome", "");
+  report("session outcome: " + outcome);
+  reportMessages(messages);
+
+  ASSERT_FALSE(messages.empty()) << result.dump();
+  EXPECT_TRUE(result["disconnected"].is_null()) << "the host went away: " << result.dump();
+  // "stop" is handled before the "ping" after it, so the "pong" comes last: nothing of the
+  // stopped pipeline may follow it.
+  EXPECT_TRUE(result.value("stopped", false)) << "no pong after stop";
+  EXPECT_EQ(messages.back()["message"], json({{"type", "pong"}}));
+
+  const json& first = messages[0]["message"];
+  if (outcome == "start refused") {
+    const std::string error = first.value("error", "");
+    report("speech: NO ENGINES, \"start\" answered " + error + "; captions path NOT exercised");
+    EXPECT_TRUE(error == "SPEECH_UNSUPPORTED" || error == "SPEECH_MODELS_MISSING" ||
+                error == "MODELS_NOT_INSTALLED" || error == "SPEECH_UNAVAILABLE")
+        << first.dump();
+    EXPECT_FALSE(kRequireEngines) << "the speech engines are required: " << first.dump();
+    EXPECT_EQ(messages.size(), 2u) << "only the refusal and the pong were expected";
+  } else {
+    ASSERT_EQ(outcome, "final caption") << result.dump();
+    EXPECT_EQ(first, json({{"type", "ready"}}));
+    int finals = 0;
+    for (const json& entry : messages) {
+      const json& message = entry["message"];
+      EXPECT_NE(message.value("type", ""), "error") << message.dump();
+      if (message.value("type", "") != "caption") {
+        continue;
+      }
+      EXPECT_TRUE(message.value("source", json()).is_string()) << message.dump();
+      EXPECT_TRUE(message.value("translation", json()).is_string()) << message.dump();
+      EXPECT_TRUE(message.value("final", json()).is_boolean()) << message.dump();
+      EXPECT_TRUE(isDecimal(message.value("segment", ""))) << message.dump();
+      if (message.value("final", false) && !message.value("translation", "").empty()) {
+        ++finals;
+        report("speech: FINAL CAPTION from real speech: \"" + message.value("source", "") +
+               "\" -> \"" + message.value("translation", "") + "\"");
+      }
+    }
+    EXPECT_GE(finals, 1) << "no final caption with a translation";
+  }
+
+  expectNoHostRunning(10s, "after the extension disconnected");
+}
+
+}  // namespace
+}  // namespace quelvar::browser

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,14 +14,18 @@
 
 namespace quelvar::testing {
 
+// Answers a translation at once, for tests that cannot step in while it runs.
+using ImmediateTranslator = std::function<Expected<std::string>(const std::string& text)>;
+
 class FakeTranslationSession final : public TranslationSession {
  public:
   FakeTranslationSession(asio::any_io_executor executor, std::string source, std::string target,
-                         Status prepareAnswer)
+                         Status prepareAnswer, ImmediateTranslator immediate = {})
       : executor_(std::move(executor)),
         source_(std::move(source)),
         target_(std::move(target)),
-        prepareAnswer_(std::move(prepareAnswer)) {}
+        prepareAnswer_(std::move(prepareAnswer)),
+        immediate_(std::move(immediate)) {}
 
   asio::awaitable<Status> prepareTranslation() override {
     prepared_ = true;
@@ -29,6 +34,9 @@ class FakeTranslationSession final : public TranslationSession {
 
   asio::awaitable<Expected<std::string>> translate(const std::string& text) override {
     requests.push_back(text);
+    if (immediate_) {
+      co_return immediate_(text);
+    }
     auto answer = std::make_shared<AsyncQueue<Expected<std::string>>>(executor_, 1);
     pending_.push_back(answer);
     auto result = co_await answer->next();
@@ -72,6 +80,7 @@ class FakeTranslationSession final : public TranslationSession {
   std::string source_;
   std::string target_;
   Status prepareAnswer_;
+  ImmediateTranslator immediate_;
   bool prepared_ = false;
   std::vector<std::shared_ptr<AsyncQueue<Expected<std::string>>>> pending_;
 };
@@ -85,6 +94,8 @@ class FakeTranslation final : public TranslationService {
   std::vector<std::string> languages;
   std::map<std::pair<std::string, std::string>, LanguageStatus> statuses;
   Status prepareAnswer;
+  // When set, sessions answer every translation at once instead of waiting for the test.
+  ImmediateTranslator immediateAnswer;
 
   std::vector<std::string> calls;
   std::vector<std::shared_ptr<FakeTranslationSession>> sessions;  // every session made, in order
@@ -106,8 +117,8 @@ class FakeTranslation final : public TranslationService {
   std::shared_ptr<TranslationSession> makeSession(const std::string& source,
                                                   const std::string& target) override {
     calls.push_back("makeSession " + source + " " + target);
-    sessions.push_back(
-        std::make_shared<FakeTranslationSession>(executor_, source, target, prepareAnswer));
+    sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, target,
+                                                                prepareAnswer, immediateAnswer));
     return sessions.back();
   }
   FakeTranslationSession& lastSession() { return *sessions.back(); }

@@ -1,0 +1,80 @@
+// A fixture that runs Host::respond against the fakes, one request at a time, without waiting.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <unicode/locid.h>
+#include <nlohmann/json.hpp>
+
+#include "QuelvarHost/Host.hpp"
+#include "fakes/FakeSpeechRecognition.hpp"
+#include "fakes/FakeTranslation.hpp"
+
+namespace quelvar::testing {
+
+using nlohmann::json;
+
+class HostTest : public ::testing::Test {
+ public:
+  static json request(const std::string& type, json fields = json::object()) {
+    fields["version"] = 1;
+    fields["id"] = "r";
+    fields["type"] = type;
+    return fields;
+  }
+
+  static json failure(const std::string& code) {
+    return {{"version", 1}, {"id", "r"}, {"ok", false}, {"error", code}};
+  }
+
+ protected:
+  // Display names are compared in English whatever the machine's locale.
+  void SetUp() override {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale::getUS(), status);
+  }
+
+  // Starts the request and runs everything that is ready; `reply` is set once it has finished.
+  void start(json request) {
+    reply.reset();
+    asio::co_spawn(context, Host::respond(std::move(request), {speech, translation}),
+                   [this](std::exception_ptr error, json result) {
+                     EXPECT_FALSE(error) << "respond let an exception escape";
+                     reply = std::move(result);
+                   });
+    settle();
+  }
+
+  // Runs the handlers that are ready, such as a request resuming after the test answered.
+  void settle() {
+    context.restart();
+    context.poll();
+  }
+
+  // The reply to a request that needs nothing from the test while it runs.
+  json respond(json request) {
+    start(std::move(request));
+    EXPECT_TRUE(reply.has_value()) << "the request is still waiting";
+    return reply.value_or(json());
+  }
+
+  asio::io_context context;
+  FakeSpeechRecognition speech{context.get_executor()};
+  FakeTranslation translation{context.get_executor()};
+  std::optional<json> reply;
+};
+
+// `count` copies of `unit` joined together.
+inline std::string repeated(const std::string& unit, std::size_t count) {
+  std::string text;
+  text.reserve(unit.size() * count);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += unit;
+  }
+  return text;
+}
+
+}  // namespace quelvar::testing

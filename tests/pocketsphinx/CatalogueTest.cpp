@@ -1,0 +1,128 @@
+// The recogniser inventory: language matching, installed models, reservations, formats, installs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
+#include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
+
+namespace quelvar::pocketsphinx {
+namespace {
+
+template <class T>
+T await(asio::io_context& io, asio::awaitable<T> operation) {
+  std::optional<T> result;
+  asio::co_spawn(
+      io, [&]() -> asio::awaitable<void> { result.emplace(co_await std::move(operation)); },
+      asio::detached);
+  io.restart();
+  io.run();
+  return std::move(*result);
+}
+
+void await(asio::io_context& io, asio::awaitable<void> operation) {
+  asio::co_spawn(io, std::move(operation), asio::detached);
+  io.restart();
+  io.run();
+}
+
+// A catalogue of one model whose files the test creates (or not) in a scratch directory.
+struct ScratchModel {
+  std::filesystem::path root =
+      std::filesystem::temp_directory_path() /
+      ("quelvar-ps-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  RecogniserModel model{
+      "fr-FR", "fr", root / "fr-fr", root / "fr.lm.bin", root / "fr.dict", "pocketsphinx-fr"};
+
+  ScratchModel() { std::filesystem::create_directories(model.acousticModel); }
+  ~ScratchModel() { std::filesystem::remove_all(root); }
+  void install() const {
+    for (const auto& file : {model.acousticModel / "mdef", model.languageModel, model.dictionary}) {
+      std::ofstream(file) << "x";
+    }
+  }
+};
+
+struct CatalogueTest : ::testing::Test {
+  asio::io_context io;
+  PocketSphinxRecognition debian{io.get_executor()};
+};
+
+TEST_F(CatalogueTest, localesMatchByLanguageAndAnswerTheCataloguesIdentifier) {
+  const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+      {"en", "en-US"},    {"en-US", "en-US"},      {"en-GB", "en-US"},   {"en_AU", "en-US"},
+      {"EN", "en-US"},    {"en-Latn-IN", "en-US"}, {"de", std::nullopt}, {"zh-CN", std::nullopt},
+      {"", std::nullopt}, {"und", std::nullopt},   {"-", std::nullopt},
+  };
+  for (const auto& [identifier, expected] : rows) {
+    EXPECT_EQ(await(io, debian.supportedLocale(identifier)), expected) << identifier;
+  }
+}
+
+TEST_F(CatalogueTest, theDebianEnglishModelIsInstalled) {
+  EXPECT_EQ(await(io, debian.installedLocales()), std::vector<std::string>{"en-US"});
+  auto request = await(io, debian.assetInstallationRequest("en-US"));
+  ASSERT_TRUE(request.ok());
+  EXPECT_EQ(request.value(), nullptr);
+}
+
+TEST_F(CatalogueTest, aModelWhoseFilesAreMissingIsSupportedButNotInstalled) {
+  ScratchModel scratch;
+  PocketSphinxRecognition service(io.get_executor(), PocketSphinxCatalogue({scratch.model}));
+  EXPECT_EQ(await(io, service.supportedLocale("fr-CA")), "fr-FR");
+  EXPECT_TRUE(await(io, service.installedLocales()).empty());
+
+  scratch.install();
+  EXPECT_EQ(await(io, service.installedLocales()), std::vector<std::string>{"fr-FR"});
+}
+
+TEST_F(CatalogueTest, installingAMissingModelFailsNamingThePackage) {
+  ScratchModel scratch;
+  PocketSphinxRecognition service(io.get_executor(), PocketSphinxCatalogue({scratch.model}));
+  auto request = await(io, service.assetInstallationRequest("fr-FR"));
+  ASSERT_TRUE(request.ok());
+  ASSERT_NE(request.value(), nullptr);
+  Status outcome = await(io, request.value()->downloadAndInstall());
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_EQ(outcome->domain, kErrorDomain);
+  EXPECT_EQ(outcome->code, static_cast<int>(ErrorCode::modelNotInstalled));
+  EXPECT_NE(outcome->description.find("pocketsphinx-fr"), std::string::npos);
+
+  auto unknown = await(io, service.assetInstallationRequest("de-DE"));
+  ASSERT_FALSE(unknown.ok());
+  EXPECT_EQ(unknown.error().code, static_cast<int>(ErrorCode::unsupportedLocale));
+}
+
+TEST_F(CatalogueTest, reservationsAreCountedPerLocaleAndRefusedForUnknownOnes) {
+  for (int i = 0; i < 2; ++i) {
+    auto reserved = await(io, debian.reserve("en-US"));
+    ASSERT_TRUE(reserved.ok());
+    EXPECT_TRUE(reserved.value());
+  }
+  EXPECT_EQ(debian.reservations("en-US"), 2);
+  await(io, debian.release("en-US"));
+  await(io, debian.release("en-US"));
+  await(io, debian.release("en-US"));  // one too many changes nothing
+  EXPECT_EQ(debian.reservations("en-US"), 0);
+
+  auto refused = await(io, debian.reserve("de-DE"));
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().domain, kErrorDomain);
+}
+
+TEST_F(CatalogueTest, onlyATranscriberWithAModelHasAnAudioFormat) {
+  auto english = debian.makeTranscriber("en-US");
+  ASSERT_NE(english, nullptr);
+  EXPECT_EQ(english->locale(), "en-US");
+  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*english)),
+            (AudioFormat{16000.0, SampleType::int16, 1}));
+
+  auto unknown = debian.makeTranscriber("xx-XX");
+  ASSERT_NE(unknown, nullptr);
+  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*unknown)), std::nullopt);
+}
+
+}  // namespace
+}  // namespace quelvar::pocketsphinx

@@ -1,0 +1,111 @@
+// Model reuse across pipelines, overlapping pipelines, repeated start and stop, a silent engine.
+#include <gtest/gtest.h>
+
+#include "EnginePipeline.hpp"
+
+namespace quelvar::pocketsphinx {
+namespace {
+
+using namespace testing;
+using Millis = std::chrono::duration<double, std::milli>;
+
+struct ModelReuseTest : ::testing::Test {
+  asio::io_context io;
+  PocketSphinxRecognition service{io.get_executor()};
+
+  Millis timedStart(EnginePipeline& pipeline) {
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(pipeline.start(), std::nullopt);
+    return std::chrono::steady_clock::now() - began;
+  }
+};
+
+TEST_F(ModelReuseTest, aLaterPipelineOfTheSameLanguageReusesTheLoadedModel) {
+  Millis cold, warm;
+  {
+    EnginePipeline first(io, service);
+    cold = timedStart(first);
+    // Leave it mid-utterance: the next pipeline must still start from a clean state.
+    first.feed(join({silence(0.3), speech("hello")}));
+    ASSERT_TRUE(runUntil(io, [&] { return !first.partials.empty(); }));
+    first.cancel();
+  }
+  EnginePipeline second(io, service);
+  warm = timedStart(second);
+  std::printf("start: cold %.0f ms, warm %.1f ms\n", cold.count(), warm.count());
+  EXPECT_EQ(service.modelLoads(), 1);
+
+  second.feed(join({silence(0.3), speech("hello"), silence(1.0)}));
+  second.input->finish();
+  ASSERT_TRUE(second.runUntilEnded());
+  ASSERT_EQ(second.finals.size(), 1u);
+  EXPECT_GE(wordsFound(second.finals[0], {"hello", "world", "test", "speech", "recognition"}), 2)
+      << second.finals[0];
+}
+
+TEST_F(ModelReuseTest, overlappingPipelinesGetDecodersOfTheirOwn) {
+  auto first = std::make_unique<EnginePipeline>(io, service);
+  auto second = std::make_unique<EnginePipeline>(io, service);
+  ASSERT_EQ(first->start(), std::nullopt);
+  ASSERT_EQ(second->start(), std::nullopt);
+  EXPECT_EQ(service.modelLoads(), 2);
+
+  second->feed(join({silence(0.3), speech("weather"), silence(1.0)}));
+  first->feed(join({silence(0.3), speech("hello"), silence(1.0)}));
+  first->input->finish();
+  second->input->finish();
+  ASSERT_TRUE(first->runUntilEnded());
+  ASSERT_TRUE(second->runUntilEnded());
+  ASSERT_EQ(first->finals.size(), 1u);
+  ASSERT_EQ(second->finals.size(), 1u);
+  EXPECT_GE(wordsFound(first->finals[0], {"hello", "world", "test", "speech"}), 2);
+  EXPECT_GE(wordsFound(second->finals[0], {"weather", "nice", "today"}), 2);
+  first->cancel();
+  second->cancel();
+
+  // Both end; one decoder is kept for the next pipeline, the other freed.
+  EnginePipeline third(io, service);
+  ASSERT_EQ(third.start(), std::nullopt);
+  EXPECT_EQ(service.modelLoads(), 2);
+  third.cancel();
+}
+
+TEST_F(ModelReuseTest, fiftyStartsAndStopsLeaveNoThreadOrMemoryBehind) {
+  const Samples audio = join({silence(0.2), speech("hello")});
+  auto cycle = [&] {
+    EnginePipeline pipeline(io, service);
+    ASSERT_EQ(pipeline.start(), std::nullopt);
+    pipeline.feed(audio);
+    pipeline.cancel();
+    ASSERT_TRUE(pipeline.runUntilEnded());
+  };
+  cycle();  // the model is loaded here
+  const long threads = procStatus("Threads");
+  const long residentKb = procStatus("VmRSS");
+  for (int i = 0; i < 50; ++i) {
+    cycle();
+  }
+  EXPECT_EQ(procStatus("Threads"), threads);
+  EXPECT_EQ(service.modelLoads(), 1);
+  const long grownKb = procStatus("VmRSS") - residentKb;
+  std::printf("resident memory after 50 pipelines: %+ld kB\n", grownKb);
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(grownKb, 20 * 1024);  // a leaked decoder alone would be near 100 MB
+#endif
+}
+
+TEST_F(ModelReuseTest, theEngineWritesNothingToStandardError) {
+  ::testing::internal::CaptureStderr();
+  {
+    EnginePipeline pipeline(io, service);
+    ASSERT_EQ(pipeline.start(), std::nullopt);
+    pipeline.feed(join({silence(0.3), speech("weather"), silence(1.0)}));
+    pipeline.input->finish();
+    ASSERT_TRUE(pipeline.runUntilEnded());
+    pipeline.cancel();
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace
+}  // namespace quelvar::pocketsphinx

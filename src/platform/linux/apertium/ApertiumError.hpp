@@ -1,0 +1,29 @@
+// The failures of the Apertium translation service.
+#pragma once
+
+#include <string>
+
+#include "platform/PlatformError.hpp"
+
+namespace quelvar::apertium {
+
+inline constexpr const char* errorDomain = "org.quelvar.apertium";
+
+enum class ErrorCode {
+  notInstalled = 1,  // no mode for the direction
+  badMode = 2,       // the mode file cannot be read or its command line is not understood
+  startFailed = 3,   // a program of the pipeline could not be started
+  broken = 4,        // the pipeline ended or its stream broke before the answer was complete
+  timedOut = 5,      // the pipeline did not answer in time and was ended
+  oversized = 6,     // the answer grew far beyond what the segment can explain
+};
+
+inline PlatformError makeError(ErrorCode code, std::string description) {
+  return {errorDomain, static_cast<std::int64_t>(code), std::move(description)};
+}
+
+inline bool hasCode(const PlatformError& error, ErrorCode code) {
+  return error.domain == errorDomain && error.code == static_cast<std::int64_t>(code);
+}
+
+}  // namespace quelvar::apertium

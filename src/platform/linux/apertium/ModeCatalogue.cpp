@@ -1,0 +1,121 @@
+// Which translation directions Apertium has installed, and which it could have.
+#include "platform/linux/apertium/ModeCatalogue.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/linux/apertium/LanguageCodes.hpp"
+
+namespace quelvar::apertium {
+namespace {
+
+constexpr std::string_view modeSuffix = ".mode";
+
+// "eng-spa" or "spa-eng_US"; names with more parts are a pair's debugging modes.
+std::optional<Direction> directionOf(const std::string& modeName) {
+  auto dash = modeName.find('-');
+  if (dash == std::string::npos || dash == 0 || dash + 1 == modeName.size() ||
+      modeName.find('-', dash + 1) != std::string::npos) {
+    return std::nullopt;
+  }
+  return Direction{modeName.substr(0, dash), modeName.substr(dash + 1)};
+}
+
+void addTag(std::vector<std::string>& tags, const std::string& code) {
+  auto tag = languageTag(code);
+  if (tag && std::find(tags.begin(), tags.end(), *tag) == tags.end()) {
+    tags.push_back(*tag);
+  }
+}
+
+}  // namespace
+
+const Direction* findDirection(const std::vector<Direction>& directions,
+                               const std::string& sourceTag, const std::string& targetTag) {
+  auto sources = apertiumCodes(sourceTag);
+  auto targets = apertiumCodes(targetTag);
+  for (const auto& source : sources) {
+    for (const auto& target : targets) {
+      auto found = std::find_if(directions.begin(), directions.end(), [&](const Direction& d) {
+        return d.source == source && d.target == target;
+      });
+      if (found != directions.end()) {
+        return &*found;
+      }
+    }
+  }
+  return nullptr;
+}
+
+ModeCatalogue::ModeCatalogue(std::filesystem::path modesDirectory, std::vector<Direction> packaged)
+    : directory_(std::move(modesDirectory)), packaged_(std::move(packaged)) {}
+
+void ModeCatalogue::refresh() {
+  struct stat info {};
+  if (::stat(directory_.c_str(), &info) != 0) {
+    installed_.clear();
+    scannedAt_.reset();
+    return;
+  }
+  // A change within the same timestamp tick as the last scan would go unseen, so a folder
+  // changed less than a second before that scan is read again (as git does with racy entries).
+  if (scannedAt_ && scannedMtime_.tv_sec == info.st_mtim.tv_sec &&
+      scannedMtime_.tv_nsec == info.st_mtim.tv_nsec && *scannedAt_ > info.st_mtim.tv_sec + 1) {
+    return;
+  }
+  std::time_t now = std::time(nullptr);
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory_, error)) {
+    auto name = entry.path().filename().string();
+    if (name.size() > modeSuffix.size() && name.ends_with(modeSuffix) &&
+        entry.is_regular_file(error)) {
+      names.push_back(name.substr(0, name.size() - modeSuffix.size()));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  installed_.clear();
+  for (const auto& name : names) {
+    if (auto direction = directionOf(name)) {
+      installed_.push_back(*direction);
+    }
+  }
+  scannedMtime_ = info.st_mtim;
+  scannedAt_ = now;
+}
+
+LanguageStatus ModeCatalogue::status(const std::string& sourceTag, const std::string& targetTag) {
+  refresh();
+  if (findDirection(installed_, sourceTag, targetTag)) {
+    return LanguageStatus::installed;
+  }
+  if (findDirection(packaged_, sourceTag, targetTag)) {
+    return LanguageStatus::supported;
+  }
+  return LanguageStatus::unsupported;
+}
+
+std::optional<std::filesystem::path> ModeCatalogue::modeFile(const std::string& sourceTag,
+                                                             const std::string& targetTag) {
+  refresh();
+  const Direction* found = findDirection(installed_, sourceTag, targetTag);
+  if (!found) {
+    return std::nullopt;
+  }
+  return directory_ / (found->source + "-" + found->target + std::string(modeSuffix));
+}
+
+std::vector<std::string> ModeCatalogue::supportedLanguages() {
+  refresh();
+  std::vector<std::string> tags;
+  for (const auto* list : {&installed_, &packaged_}) {
+    for (const auto& direction : *list) {
+      addTag(tags, direction.source);
+      addTag(tags, direction.target);
+    }
+  }
+  return tags;
+}
+
+}  // namespace quelvar::apertium

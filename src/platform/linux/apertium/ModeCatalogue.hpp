@@ -1,0 +1,54 @@
+// Which translation directions Apertium has installed, and which it could have.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Translation.hpp"
+
+namespace quelvar::apertium {
+
+// A direction in Apertium's codes, as a mode names it ("eng" to "spa" for eng-spa.mode).
+struct Direction {
+  std::string source;
+  std::string target;
+};
+
+inline const std::filesystem::path defaultModesDirectory = "/usr/share/apertium/modes";
+
+// The directions that the distribution's Apertium pair packages provide.
+std::vector<Direction> packagedDirections();
+
+// Installed directions are the modes in the modes directory, read again whenever the directory
+// changes, so a pair installed while a host runs is seen by its next request.
+class ModeCatalogue {
+ public:
+  explicit ModeCatalogue(std::filesystem::path modesDirectory = defaultModesDirectory,
+                         std::vector<Direction> packaged = packagedDirections());
+
+  LanguageStatus status(const std::string& sourceTag, const std::string& targetTag);
+  // The mode file for a direction between two tags, when installed.
+  std::optional<std::filesystem::path> modeFile(const std::string& sourceTag,
+                                                const std::string& targetTag);
+  // The tags of every installed direction's languages (in mode name order), then those of the
+  // packaged directions; each once.
+  std::vector<std::string> supportedLanguages();
+
+ private:
+  void refresh();
+
+  std::filesystem::path directory_;
+  std::vector<Direction> packaged_;
+  std::vector<Direction> installed_;
+  std::timespec scannedMtime_{};          // the folder's modification time at the last scan
+  std::optional<std::time_t> scannedAt_;  // when that scan began
+};
+
+// The first direction in a list that joins two tags, trying the most specific codes first.
+const Direction* findDirection(const std::vector<Direction>& directions,
+                               const std::string& sourceTag, const std::string& targetTag);
+
+}  // namespace quelvar::apertium

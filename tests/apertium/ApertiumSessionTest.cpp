@@ -1,0 +1,182 @@
+// Sessions over stand-in modes made of ordinary programs that speak NUL-terminated records:
+// "sed -z -u ''" echoes every segment, "tail -z -f /dev/null" never answers.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "ApertiumTestSupport.hpp"
+#include "fakes/FakeClock.hpp"
+#include "platform/async/Task.hpp"
+#include "platform/linux/apertium/ApertiumError.hpp"
+#include "platform/linux/apertium/ApertiumSession.hpp"
+
+namespace quelvar::apertium {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::childProcesses;
+using testing::ModeFolder;
+using testing::runUntilDone;
+
+struct ApertiumSessionTest : ::testing::Test {
+  asio::io_context io;
+  std::shared_ptr<quelvar::testing::FakeClock> clock =
+      std::make_shared<quelvar::testing::FakeClock>(io.get_executor());
+  ModeFolder folder;
+  std::filesystem::path echo = folder.add("echo-echo", "sed -u '' | sed -u '' | sed -u ''");
+  std::filesystem::path silent = folder.add("silent-silent", "sed -u '' | tail -f /dev/null");
+
+  std::shared_ptr<ApertiumSession> session(std::optional<std::filesystem::path> mode) {
+    return std::make_shared<ApertiumSession>(io.get_executor(), clock, std::move(mode));
+  }
+  Status prepare(ApertiumSession& session) {
+    return runUntilDone(io, session.prepareTranslation()).value_or(cancelledError());
+  }
+  Expected<std::string> translate(ApertiumSession& session, const std::string& text) {
+    return runUntilDone(io, session.translate(text)).value_or(cancelledError());
+  }
+  // Starts a translation and runs until it waits for the pipeline.
+  std::shared_ptr<std::optional<Expected<std::string>>> startTranslation(ApertiumSession& session) {
+    auto result = std::make_shared<std::optional<Expected<std::string>>>();
+    asio::co_spawn(io, testing::storeResult(session.translate("Hello"), result), asio::detached);
+    io.restart();
+    io.poll();
+    return result;
+  }
+  void runUntil(const std::function<bool()>& done) {
+    io.restart();
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      io.run_one_until(deadline);
+    }
+  }
+};
+
+TEST_F(ApertiumSessionTest, manySegmentsRoundTripThroughOnePipeline) {
+  auto echoing = session(echo);
+  ASSERT_EQ(prepare(*echoing), std::nullopt);
+  auto pids = echoing->processIds();
+  ASSERT_EQ(pids.size(), 3u);
+  const std::string texts[] = {
+      "Hello world", "  kept whitespace\n", "^ $ [ ] { } / \\ @ < > * # ~", "", " \t ", "ünï ✓",
+  };
+  for (int round = 0; round < 50; ++round) {
+    for (const auto& text : texts) {
+      auto answer = translate(*echoing, text + (text.empty() ? "" : std::to_string(round)));
+      ASSERT_TRUE(answer.ok()) << answer.error().description;
+      EXPECT_EQ(answer.value(), text + (text.empty() ? "" : std::to_string(round)));
+    }
+  }
+  EXPECT_EQ(echoing->processIds(), pids);  // the same programs answered every segment
+}
+
+TEST_F(ApertiumSessionTest, aKilledPipelineIsStartedAgainByTheNextRequest) {
+  auto echoing = session(echo);
+  ASSERT_EQ(prepare(*echoing), std::nullopt);
+  for (std::size_t victim : {0u, 2u}) {  // the first program, then the last
+    auto before = echoing->processIds();
+    ASSERT_EQ(::kill(before.at(victim), SIGKILL), 0);
+    auto answer = translate(*echoing, "after the kill");
+    ASSERT_TRUE(answer.ok()) << answer.error().description;
+    EXPECT_EQ(answer.value(), "after the kill");
+    EXPECT_NE(echoing->processIds(), before);
+    for (pid_t pid : before) {
+      EXPECT_FALSE(testing::processExists(pid)) << "left behind: " << pid;
+    }
+  }
+}
+
+TEST_F(ApertiumSessionTest, cancelEndsATranslationInFlightAndEveryLaterOne) {
+  auto waiting = session(silent);
+  auto result = startTranslation(*waiting);
+  ASSERT_FALSE(*result);
+  auto pids = waiting->processIds();
+  ASSERT_EQ(pids.size(), 2u);
+  waiting->cancel();
+  runUntil([&] { return result->has_value(); });
+  ASSERT_TRUE(*result);
+  EXPECT_FALSE((*result)->ok());
+  EXPECT_EQ((*result)->error().domain, cancelledError().domain);
+  for (pid_t pid : pids) {
+    EXPECT_FALSE(testing::processExists(pid));
+  }
+  EXPECT_FALSE(translate(*waiting, "again").ok());
+  EXPECT_TRUE(waiting->processIds().empty());
+}
+
+TEST_F(ApertiumSessionTest, aCancelledCallerGetsACancellationAndThePipelineIsReplaced) {
+  auto waiting = session(silent);
+  std::optional<Expected<std::string>> result;
+  auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
+    result.emplace(co_await waiting->translate("Hello"));
+  });
+  io.poll();
+  auto pids = waiting->processIds();
+  ASSERT_FALSE(pids.empty());
+  task->cancel();
+  runUntil([&] { return task->isDone(); });
+  ASSERT_TRUE(result);
+  EXPECT_FALSE(result->ok());
+  for (pid_t pid : pids) {
+    EXPECT_FALSE(testing::processExists(pid));  // its stream could no longer be trusted
+  }
+}
+
+TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterTheTimeLimit) {
+  auto waiting = session(silent);
+  auto result = startTranslation(*waiting);
+  auto pids = waiting->processIds();
+  clock->advance(9s);
+  io.poll();
+  EXPECT_FALSE(*result);
+  clock->advance(1s);
+  runUntil([&] { return result->has_value(); });
+  ASSERT_TRUE(*result);
+  ASSERT_FALSE((*result)->ok());
+  EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));
+  for (pid_t pid : pids) {
+    EXPECT_FALSE(testing::processExists(pid));
+  }
+}
+
+TEST_F(ApertiumSessionTest, preparingFailsClearlyWithoutAUsableMode) {
+  struct Row {
+    std::optional<std::filesystem::path> mode;
+    ErrorCode code;
+  };
+  const Row rows[] = {
+      {std::nullopt, ErrorCode::notInstalled},
+      {folder.path() / "missing.mode", ErrorCode::badMode},
+      {folder.add("shell-shell", "sed -u '' > /tmp/out"), ErrorCode::badMode},
+      {folder.add("gone-gone", "sed -u '' | quelvar-no-such-program"), ErrorCode::startFailed},
+      {folder.add("dies-dies", "sed -u '' | false"), ErrorCode::broken},
+  };
+  for (const auto& row : rows) {
+    auto failing = session(row.mode);
+    auto status = prepare(*failing);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(hasCode(*status, row.code)) << status->description;
+    EXPECT_FALSE(translate(*failing, "text").ok());
+  }
+  EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST_F(ApertiumSessionTest, noProcessOutlivesItsSessionAfterAHundredSessions) {
+  std::vector<pid_t> started;
+  for (int i = 0; i < 100; ++i) {
+    auto echoing = session(echo);
+    auto answer = translate(*echoing, "segment " + std::to_string(i));
+    ASSERT_TRUE(answer.ok()) << answer.error().description;
+    auto pids = echoing->processIds();
+    started.insert(started.end(), pids.begin(), pids.end());
+    if (i % 3 == 0) {
+      ::kill(pids.front(), SIGKILL);  // some die on their own before the session ends
+    }
+  }
+  EXPECT_TRUE(childProcesses().empty());
+  for (pid_t pid : started) {
+    ASSERT_FALSE(testing::processExists(pid)) << "orphan or zombie: " << pid;
+  }
+}
+
+}  // namespace
+}  // namespace quelvar::apertium

@@ -1,0 +1,92 @@
+// Helpers for the Apertium tests: bounded runs of the io_context, mode folders, child processes.
+#pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/async/Asio.hpp"
+
+namespace quelvar::apertium::testing {
+
+template <class T>
+asio::awaitable<void> storeResult(asio::awaitable<T> work,
+                                  std::shared_ptr<std::optional<T>> result) {
+  result->emplace(co_await std::move(work));
+}
+
+// Runs the coroutine until it is done or the limit has passed; the engines are real processes,
+// so the test waits for their events instead of sleeping.
+template <class T>
+std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work,
+                              std::chrono::seconds limit = std::chrono::seconds(30)) {
+  // Shared, because a coroutine that outlives a failed test still writes its result somewhere.
+  auto result = std::make_shared<std::optional<T>>();
+  asio::co_spawn(io, storeResult(std::move(work), result), asio::detached);
+  io.restart();
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!*result && std::chrono::steady_clock::now() < deadline) {
+    io.run_one_until(deadline);
+  }
+  return std::move(*result);
+}
+
+// A folder of mode files that is removed again.
+class ModeFolder {
+ public:
+  ModeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quelvar-modes-XXXXXX");
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~ModeFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::filesystem::path add(const std::string& name, const std::string& commandLine) {
+    auto file = path_ / (name + ".mode");
+    std::ofstream(file) << commandLine << "\n";
+    return file;
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Pids of this process's children, zombies included, read from /proc.
+inline std::vector<pid_t> childProcesses() {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+      continue;
+    }
+    // pid (comm) state ppid ...; comm may hold spaces, so read after the last ')'.
+    auto close = line.rfind(')');
+    if (close == std::string::npos) {
+      continue;
+    }
+    char state = 0;
+    long parent = 0;
+    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+        parent == ::getpid()) {
+      children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+    }
+  }
+  return children;
+}
+
+inline bool processExists(pid_t pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid));
+}
+
+}  // namespace quelvar::apertium::testing

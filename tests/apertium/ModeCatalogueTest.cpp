@@ -1,0 +1,88 @@
+// Installed, packaged and unknown translation directions.
+#include <gtest/gtest.h>
+
+#include "ApertiumTestSupport.hpp"
+#include "platform/linux/apertium/ModeCatalogue.hpp"
+
+namespace quelvar::apertium {
+namespace {
+
+using testing::ModeFolder;
+
+struct ModeCatalogueTest : ::testing::Test {
+  ModeFolder folder;
+  std::vector<Direction> packaged = {{"eng", "spa"}, {"spa", "eng"}, {"fra", "epo"}};
+};
+
+TEST_F(ModeCatalogueTest, statusTellsInstalledFromPackagedFromUnknown) {
+  folder.add("eng-spa", "a");
+  folder.add("spa-eng_US", "a");
+  folder.add("en-ca", "a");  // the older two-letter style
+  ModeCatalogue catalogue(folder.path(), packaged);
+  struct Row {
+    std::string source, target;
+    LanguageStatus status;
+  };
+  const Row rows[] = {
+      {"en", "es", LanguageStatus::installed},
+      {"en-GB", "es-MX", LanguageStatus::installed},  // regions fall back to the language
+      {"es", "en-US", LanguageStatus::installed},
+      {"en", "ca", LanguageStatus::installed},
+      {"es", "en", LanguageStatus::supported},
+      {"fr", "eo", LanguageStatus::supported},
+      {"eo", "fr", LanguageStatus::unsupported},  // packaged one way only
+      {"en", "de", LanguageStatus::unsupported},
+      {"en", "not a tag", LanguageStatus::unsupported},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(catalogue.status(row.source, row.target), row.status)
+        << row.source << " -> " << row.target;
+  }
+}
+
+TEST_F(ModeCatalogueTest, modeFileIsTheMostSpecificInstalledMode) {
+  folder.add("spa-eng", "a");
+  folder.add("spa-eng_US", "a");
+  ModeCatalogue catalogue(folder.path(), packaged);
+  EXPECT_EQ(catalogue.modeFile("es", "en-US"), folder.path() / "spa-eng_US.mode");
+  EXPECT_EQ(catalogue.modeFile("es", "en"), folder.path() / "spa-eng.mode");
+  EXPECT_EQ(catalogue.modeFile("es", "en-GB"), folder.path() / "spa-eng.mode");
+  EXPECT_EQ(catalogue.modeFile("en", "es"), std::nullopt);
+}
+
+TEST_F(ModeCatalogueTest, supportedLanguagesAreInstalledThenPackagedEachOnce) {
+  folder.add("spa-eng_US", "a");
+  folder.add("eng-cat", "a");
+  folder.add("eng-spa-debug", "a");  // not a direction
+  folder.add("x-y", "a");            // names no languages
+  ModeCatalogue catalogue(folder.path(), packaged);
+  EXPECT_EQ(catalogue.supportedLanguages(),
+            (std::vector<std::string>{"en", "ca", "es", "en-US", "fr", "eo"}));
+}
+
+TEST_F(ModeCatalogueTest, seesAModeInstalledLaterAndAMissingFolderAsNothingInstalled) {
+  ModeCatalogue catalogue(folder.path(), packaged);
+  EXPECT_EQ(catalogue.status("en", "es"), LanguageStatus::supported);
+  folder.add("eng-spa", "a");
+  EXPECT_EQ(catalogue.status("en", "es"), LanguageStatus::installed);
+
+  ModeCatalogue missing(folder.path() / "missing", packaged);
+  EXPECT_EQ(missing.status("en", "es"), LanguageStatus::supported);
+}
+
+TEST(PackagedDirections, coverTheDistributionsPairsInTheirDirections) {
+  ModeCatalogue catalogue("/nonexistent");
+  EXPECT_EQ(catalogue.status("en", "es"), LanguageStatus::supported);
+  EXPECT_EQ(catalogue.status("es", "en"), LanguageStatus::supported);
+  EXPECT_EQ(catalogue.status("ca", "es"), LanguageStatus::supported);
+  EXPECT_EQ(catalogue.status("en", "eo"), LanguageStatus::supported);
+  EXPECT_EQ(catalogue.status("eo", "en"), LanguageStatus::unsupported);
+  EXPECT_EQ(catalogue.status("de", "en"), LanguageStatus::unsupported);
+  auto languages = catalogue.supportedLanguages();
+  for (const char* tag : {"en", "es", "ca", "gl", "eo", "eu", "pt", "fr", "it", "ro", "oc"}) {
+    EXPECT_NE(std::find(languages.begin(), languages.end(), tag), languages.end()) << tag;
+  }
+}
+
+}  // namespace
+}  // namespace quelvar::apertium

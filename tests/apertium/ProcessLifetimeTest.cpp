@@ -1,0 +1,61 @@
+// The programs of a pipeline die with the process that started them, even when it is killed.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ApertiumTestSupport.hpp"
+#include "platform/linux/apertium/ApertiumPipeline.hpp"
+
+namespace quelvar::apertium {
+namespace {
+
+// Waits for a process that is not our child to end, without polling in a sleep loop.
+bool endsWithin(pid_t pid, int milliseconds) {
+  int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) {
+    return errno == ESRCH;  // already gone
+  }
+  pollfd wait{fd, POLLIN, 0};
+  int ready = ::poll(&wait, 1, milliseconds);
+  ::close(fd);
+  return ready == 1;
+}
+
+TEST(ProcessLifetime, pipelineProgramsDieWhenTheHostIsKilled) {
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  pid_t host = ::fork();
+  ASSERT_GE(host, 0);
+  if (host == 0) {
+    // The stand-in host: starts a pipeline, reports its programs, then waits to be killed.
+    ::close(report[0]);
+    asio::io_context io;
+    auto pipeline = ApertiumPipeline::start(
+        io.get_executor(), {{"sed", "-z", "-u", ""}, {"tail", "-z", "-f", "/dev/null"}});
+    if (pipeline) {
+      auto pids = pipeline.value()->processIds();
+      [[maybe_unused]] auto n = ::write(report[1], pids.data(), pids.size() * sizeof(pid_t));
+    }
+    ::close(report[1]);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  pid_t pids[2] = {0, 0};
+  ssize_t got = ::read(report[0], pids, sizeof pids);
+  ::close(report[0]);
+  ASSERT_EQ(got, static_cast<ssize_t>(sizeof pids));
+  ASSERT_TRUE(testing::processExists(pids[0]));
+
+  ::kill(host, SIGKILL);
+  ::waitpid(host, nullptr, 0);
+  for (pid_t pid : pids) {
+    EXPECT_TRUE(endsWithin(pid, 10000)) << "survived its host: " << pid;
+  }
+}
+
+}  // namespace
+}  // namespace quelvar::apertium

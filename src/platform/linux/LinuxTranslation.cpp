@@ -1,11 +1,13 @@
-// Chooses the translation engine of the host programs.
+// Chooses the translation engine of the host programs: Apertium.
+#include <memory>
+
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Unavailable.hpp"
+#include "platform/linux/apertium/ApertiumTranslation.hpp"
 
 namespace quelvar {
 
-std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor&) {
-  return std::make_unique<UnavailableTranslation>();
+std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor) {
+  return std::make_unique<apertium::ApertiumTranslation>(executor, std::make_shared<SteadyClock>());
 }
 
 }  // namespace quelvar

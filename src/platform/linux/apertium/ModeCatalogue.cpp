@@ -11,6 +11,7 @@ namespace quelvar::apertium {
 namespace {
 
 constexpr std::string_view modeSuffix = ".mode";
+constexpr std::size_t maxCachedTags = 512;
 
 // "eng-spa" or "spa-eng_US"; names with more parts are a pair's debugging modes.
 std::optional<Direction> directionOf(const std::string& modeName) {
@@ -22,8 +23,10 @@ std::optional<Direction> directionOf(const std::string& modeName) {
   return Direction{modeName.substr(0, dash), modeName.substr(dash + 1)};
 }
 
-void addTag(std::vector<std::string>& tags, const std::string& code) {
-  auto tag = languageTag(code);
+// A mode for a variant ("eng_US") lists its language only: callers pair languages, and the variant
+// is still found when a tag asks for it.
+void addLanguage(std::vector<std::string>& tags, const std::string& code) {
+  auto tag = languageTag(code.substr(0, code.find('_')));
   if (tag && std::find(tags.begin(), tags.end(), *tag) == tags.end()) {
     tags.push_back(*tag);
   }
@@ -31,10 +34,25 @@ void addTag(std::vector<std::string>& tags, const std::string& code) {
 
 }  // namespace
 
-const Direction* findDirection(const std::vector<Direction>& directions,
-                               const std::string& sourceTag, const std::string& targetTag) {
-  auto sources = apertiumCodes(sourceTag);
-  auto targets = apertiumCodes(targetTag);
+ModeCatalogue::ModeCatalogue(std::filesystem::path modesDirectory, std::vector<Direction> packaged)
+    : directory_(std::move(modesDirectory)), packaged_(std::move(packaged)) {}
+
+const std::vector<std::string>& ModeCatalogue::codesFor(const std::string& tag) {
+  auto found = codes_.find(tag);
+  if (found != codes_.end()) {
+    return found->second;
+  }
+  if (codes_.size() >= maxCachedTags) {
+    codes_.clear();  // tags come from requests; the cache must not grow without bound
+  }
+  return codes_.emplace(tag, apertiumCodes(tag)).first->second;
+}
+
+// The first direction that joins two tags, trying the most specific codes first.
+const Direction* ModeCatalogue::find(const std::vector<Direction>& directions,
+                                     const std::string& sourceTag, const std::string& targetTag) {
+  const auto& sources = codesFor(sourceTag);
+  const auto& targets = codesFor(targetTag);
   for (const auto& source : sources) {
     for (const auto& target : targets) {
       auto found = std::find_if(directions.begin(), directions.end(), [&](const Direction& d) {
@@ -47,9 +65,6 @@ const Direction* findDirection(const std::vector<Direction>& directions,
   }
   return nullptr;
 }
-
-ModeCatalogue::ModeCatalogue(std::filesystem::path modesDirectory, std::vector<Direction> packaged)
-    : directory_(std::move(modesDirectory)), packaged_(std::move(packaged)) {}
 
 void ModeCatalogue::refresh() {
   struct stat info {};
@@ -87,10 +102,10 @@ void ModeCatalogue::refresh() {
 
 LanguageStatus ModeCatalogue::status(const std::string& sourceTag, const std::string& targetTag) {
   refresh();
-  if (findDirection(installed_, sourceTag, targetTag)) {
+  if (find(installed_, sourceTag, targetTag)) {
     return LanguageStatus::installed;
   }
-  if (findDirection(packaged_, sourceTag, targetTag)) {
+  if (find(packaged_, sourceTag, targetTag)) {
     return LanguageStatus::supported;
   }
   return LanguageStatus::unsupported;
@@ -99,7 +114,7 @@ LanguageStatus ModeCatalogue::status(const std::string& sourceTag, const std::st
 std::optional<std::filesystem::path> ModeCatalogue::modeFile(const std::string& sourceTag,
                                                              const std::string& targetTag) {
   refresh();
-  const Direction* found = findDirection(installed_, sourceTag, targetTag);
+  const Direction* found = find(installed_, sourceTag, targetTag);
   if (!found) {
     return std::nullopt;
   }
@@ -111,8 +126,8 @@ std::vector<std::string> ModeCatalogue::supportedLanguages() {
   std::vector<std::string> tags;
   for (const auto* list : {&installed_, &packaged_}) {
     for (const auto& direction : *list) {
-      addTag(tags, direction.source);
-      addTag(tags, direction.target);
+      addLanguage(tags, direction.source);
+      addLanguage(tags, direction.target);
     }
   }
   return tags;

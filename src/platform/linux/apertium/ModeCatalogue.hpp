@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,21 +35,22 @@ class ModeCatalogue {
   std::optional<std::filesystem::path> modeFile(const std::string& sourceTag,
                                                 const std::string& targetTag);
   // The tags of every installed direction's languages (in mode name order), then those of the
-  // packaged directions; each once.
+  // packaged directions; each once, without variants.
   std::vector<std::string> supportedLanguages();
 
  private:
   void refresh();
+  // Cached: the language inventory asks for every ordered pair of languages.
+  const std::vector<std::string>& codesFor(const std::string& tag);
+  const Direction* find(const std::vector<Direction>& directions, const std::string& sourceTag,
+                        const std::string& targetTag);
 
   std::filesystem::path directory_;
   std::vector<Direction> packaged_;
   std::vector<Direction> installed_;
+  std::map<std::string, std::vector<std::string>> codes_;
   std::timespec scannedMtime_{};          // the folder's modification time at the last scan
   std::optional<std::time_t> scannedAt_;  // when that scan began
 };
-
-// The first direction in a list that joins two tags, trying the most specific codes first.
-const Direction* findDirection(const std::vector<Direction>& directions,
-                               const std::string& sourceTag, const std::string& targetTag);
 
 }  // namespace quelvar::apertium

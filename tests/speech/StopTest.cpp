@@ -1,0 +1,83 @@
+// Pipeline shutdown: idle stops, stops during a translation or its pacing, and what is given back.
+#include "SpeechTestSupport.hpp"
+
+namespace quelvar::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+using StopTest = PipelineTest;
+
+TEST_F(StopTest, stoppingAnIdlePipelineOnlyCountsTheGeneration) {
+  stop();
+  stop();
+  EXPECT_EQ(pipeline().currentGeneration(), 2);
+  EXPECT_TRUE(events.empty());
+  EXPECT_TRUE(speech.calls.empty());
+  EXPECT_TRUE(translation.calls.empty());
+}
+
+TEST_F(StopTest, givesEverythingBackInOrder) {
+  start();
+  auto analyzer = speech.analyzer;
+  auto queue = analyzer->input();
+  stop();
+  EXPECT_TRUE(queue->isFinished());
+  EXPECT_TRUE(session().cancelled);
+  EXPECT_TRUE(analyzer->cancelled());
+  ASSERT_GE(speech.calls.size(), 2u);
+  EXPECT_EQ(speech.calls[speech.calls.size() - 2], "analyzer.cancelAndFinishNow");
+  EXPECT_EQ(speech.calls.back(), "release en-US");
+  EXPECT_FALSE(pipeline().isRunning());
+  EXPECT_EQ(events, std::vector{ready()});
+}
+
+TEST_F(StopTest, aLateTranslationAnswerProducesNoCaption) {
+  start();
+  takeEvents();
+  transcriber().final("in flight");
+  settle();
+  ASSERT_EQ(session().waiting(), 1u);
+  bool stopped = false;
+  asio::co_spawn(
+      io,
+      [&]() -> asio::awaitable<void> {
+        co_await pipeline().stop();
+        stopped = true;
+      },
+      asio::detached);
+  session().answer("too late");  // arrives while the stop is under way
+  settle();
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(session().waiting(), 0u);
+}
+
+TEST_F(StopTest, aStopDuringThePacingSleepEndsTheWorkerSilently) {
+  start();
+  takeEvents();
+  transcriber().final("first");
+  settle();
+  ASSERT_TRUE(session().answer("erste"));
+  transcriber().final("second");
+  settle();
+  ASSERT_EQ(clock.sleeping(), 1u);
+  takeEvents();
+  stop();
+  EXPECT_EQ(clock.sleeping(), 0u);
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(session().requests.size(), 1u);
+}
+
+TEST_F(StopTest, resultsOfAStoppedPipelineReachNobody) {
+  start();
+  auto oldTranscriber = speech.transcriber;
+  stop();
+  oldTranscriber->final("stale");
+  settle();
+  EXPECT_TRUE(session().requests.empty());
+  EXPECT_EQ(events, std::vector{ready()});
+}
+
+}  // namespace
+}  // namespace quelvar::testing

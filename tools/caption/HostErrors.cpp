@@ -1,0 +1,57 @@
+// What an error event of the speech host means to the person running the client, and what helps.
+#include "caption/HostErrors.hpp"
+
+namespace quelvar::caption {
+namespace {
+
+std::string quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+}  // namespace
+
+std::string explainStartError(std::string_view code, std::string_view detail,
+                              std::string_view source, std::string_view target) {
+  const std::string header = "The speech host could not start (" + std::string(code) + "): ";
+  if (code == "SPEECH_UNSUPPORTED") {
+    return header + "there is no speech recogniser for " + quoted(source) +
+           ".\n  Speech models are PocketSphinx packages; for English install one with:\n"
+           "    sudo apt install pocketsphinx-en-us\n";
+  }
+  if (code == "SPEECH_MODELS_MISSING") {
+    return header + "the speech model for " + quoted(source) +
+           " is not installed.\n  Install it, for English with:\n"
+           "    sudo apt install pocketsphinx-en-us\n";
+  }
+  if (code == "MODELS_NOT_INSTALLED") {
+    return header + "no installed translation from " + quoted(source) + " to " + quoted(target) +
+           ".\n  Translations are Apertium language-pair packages; install the pair, e.g.\n"
+           "    sudo apt install apertium-eng-spa\n"
+           "  (`apt-cache search apertium-` lists the pairs).\n";
+  }
+  if (code == "UNSUPPORTED_PAIR") {
+    return header + "the languages must be two different language codes such as en and es.\n";
+  }
+  if (code == "SPEECH_UNAVAILABLE") {
+    return header + "a start-up step failed" +
+           (detail.empty() ? std::string() : " (" + std::string(detail) + ")") +
+           ".\n  Check that pocketsphinx-en-us and apertium are installed and intact.\n";
+  }
+  return header + "unexpected answer to \"start\".\n";
+}
+
+std::string explainStreamError(std::string_view code) {
+  if (code == "RECOGNITION_FAILED") {
+    return "speech recognition failed (RECOGNITION_FAILED); no captions can follow";
+  }
+  if (code == "TRANSLATION_FAILED") {
+    return "translating a caption failed (TRANSLATION_FAILED); that caption is missing";
+  }
+  if (code == "AUDIO_SEQUENCE" || code == "INVALID_AUDIO" || code == "INVALID_REQUEST") {
+    return "the speech host refused a message of this client (" + std::string(code) +
+           "); its audio is missing";
+  }
+  return "the speech host reported " + std::string(code);
+}
+
+}  // namespace quelvar::caption

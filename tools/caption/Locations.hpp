@@ -1,0 +1,26 @@
+// Where the client finds the speech host and the demo's sample clip, and how it writes its files.
+#pragma once
+
+#include <string>
+
+namespace quelvar::caption {
+
+// The directory that holds the running program.
+std::string programDirectory();
+
+// The speech host: `chosen` if given, else QuelvarSpeech next to this program (a build tree), else
+// PREFIX/libexec/quelvar/QuelvarSpeech (an installation).
+struct HostSearch {
+  std::string path;   // empty when not found
+  std::string error;  // where it looked, when not found
+};
+HostSearch findSpeechHost(const std::string& chosen, const std::string& programDir);
+
+// The English sample clip the build generates: PREFIX/share/quelvar/sample-en.wav.
+std::string demoClipPath(const std::string& programDir);
+
+// Writes `text` to a temporary file beside `path` and renames it into place, so a failure never
+// leaves half a file. Returns an error text, empty on success.
+std::string writeFileAtomically(const std::string& path, const std::string& text);
+
+}  // namespace quelvar::caption

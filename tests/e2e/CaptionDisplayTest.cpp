@@ -1,0 +1,89 @@
+// What the caption client prints: finals only down a pipe, a status line redrawn on a terminal.
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include "caption/Display.hpp"
+
+namespace quelvar::caption {
+namespace {
+
+// Collects what a Display writes to its two streams.
+class Printed {
+ public:
+  Printed() : out_(std::tmpfile()), err_(std::tmpfile()) {}
+  ~Printed() {
+    std::fclose(out_);
+    std::fclose(err_);
+  }
+  std::FILE* out() { return out_; }
+  std::FILE* err() { return err_; }
+  std::string outText() { return read(out_); }
+  std::string errText() { return read(err_); }
+
+ private:
+  static std::string read(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+      text += static_cast<char>(c);
+    }
+    return text;
+  }
+  std::FILE* out_;
+  std::FILE* err_;
+};
+
+void playSession(Display& display) {
+  display.progress(1000, 12000);
+  display.partial(Caption{"hello wor", "hola mun", false, "0"});
+  display.settled(SettledSegment{"hello world", "hola mundo", 1000, 2500, true});
+  display.note("the speech host fell behind");
+  display.progress(3000, 12000);
+  display.close();
+}
+
+TEST(CaptionDisplay, PrintsOnlySettledCaptionsDownAPipe) {
+  Printed printed;
+  Display display(printed.out(), printed.err(), false, 80, CueText::both);
+  playSession(display);
+  EXPECT_EQ(printed.outText(), "hola mundo\thello world\n");
+  EXPECT_EQ(printed.errText(), "quelvar-caption: the speech host fell behind\n");
+}
+
+TEST(CaptionDisplay, RedrawsTheStatusLineOnATerminal) {
+  Printed printed;
+  Display display(printed.out(), printed.err(), true, 80, CueText::translation);
+  playSession(display);
+  EXPECT_EQ(printed.outText(),
+            "\r\x1b[K[00:01/00:12]"
+            "\r\x1b[K[00:01/00:12] hola mun"
+            "\r\x1b[K[00:00] hola mundo\n"
+            "\r\x1b[K[00:01/00:12]"
+            "\r\x1b[K"
+            "\r\x1b[K[00:01/00:12]"
+            "\r\x1b[K[00:03/00:12]"
+            "\r\x1b[K");
+}
+
+TEST(CaptionDisplay, KeepsTheNewestWordsOfALongPartialWithinTheWidth) {
+  Printed printed;
+  Display display(printed.out(), printed.err(), true, 30, CueText::both);
+  display.progress(0, 5000);
+  display.partial(Caption{"", "uno dos tres cuatro cinco seis siete ocho", false, "0"});
+  const std::string text = printed.outText();
+  const std::string last = text.substr(text.rfind("\r\x1b[K") + 4);
+  EXPECT_EQ(last, "[00:00/00:05] \u2026 siete ocho");
+}
+
+TEST(CaptionDisplay, WritesClockTimes) {
+  EXPECT_EQ(clockTime(0), "00:00");
+  EXPECT_EQ(clockTime(59999), "00:59");
+  EXPECT_EQ(clockTime(61000), "01:01");
+  EXPECT_EQ(clockTime(3600000 + 61000), "1:01:01");
+  EXPECT_EQ(clockTime(-1), "00:00");
+}
+
+}  // namespace
+}  // namespace quelvar::caption

@@ -1,0 +1,174 @@
+// Subtitle cues of the caption client: their timing, their text, and SubRip and WebVTT output.
+#include <gtest/gtest.h>
+
+#include "CaptionTestSupport.hpp"
+#include "caption/CueTiming.hpp"
+#include "caption/SubtitleFormat.hpp"
+#include "common/Text.hpp"
+
+namespace quelvar::caption {
+namespace {
+
+SettledSegment arrived(std::int64_t firstMs, std::int64_t endMs) {
+  return SettledSegment{"source", "translation", firstMs, endMs, true};
+}
+
+TEST(CueTiming, PlacesCuesByWhenTheirCaptionsArrived) {
+  const TimingRules rules{1000, 800};
+  const struct {
+    const char* name;
+    std::vector<SettledSegment> segments;
+    std::int64_t durationMs;
+    std::vector<std::pair<std::int64_t, std::int64_t>> expected;
+  } cases[] = {
+      {"the first caption less the lead, to the final",
+       {arrived(3000, 5000)},
+       10000,
+       {{2000, 5000}}},
+      {"the lead stops at zero", {arrived(500, 2500)}, 10000, {{0, 2500}}},
+      {"a late final ends where the next cue starts",
+       {arrived(1000, 6000), arrived(4000, 7000)},
+       10000,
+       {{0, 3000}, {3000, 7000}}},
+      {"a short cue is stretched to the minimum", {arrived(300, 300)}, 10000, {{0, 800}}},
+      {"starts keep the minimum apart",
+       {arrived(2000, 2000), arrived(2100, 3000)},
+       10000,
+       {{1000, 1800}, {1800, 3000}}},
+      {"an end past the audio is cut", {arrived(9500, 12000)}, 10000, {{8500, 10000}}},
+      {"a caption of the trailing silence moves into the audio",
+       {arrived(11000, 11000)},
+       10000,
+       {{9200, 10000}}},
+      {"crowded cues at the end push each other back",
+       {arrived(10500, 10500), arrived(10600, 10600), arrived(10700, 10700)},
+       10000,
+       {{7600, 8400}, {8400, 9200}, {9200, 10000}}},
+      {"audio too short for the minimum shares it out",
+       {arrived(900, 900), arrived(950, 950), arrived(990, 990)},
+       1000,
+       {{0, 333}, {333, 666}, {666, 999}}},
+      {"no audio at all", {arrived(100, 200)}, 0, {{0, 0}}},
+      {"no segments", {}, 5000, {}},
+  };
+  for (const auto& c : cases) {
+    const std::vector<CueTimes> cues = timeCues(c.segments, c.durationMs, rules);
+    std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+    for (const CueTimes& cue : cues) {
+      spans.emplace_back(cue.startMs, cue.endMs);
+    }
+    EXPECT_EQ(spans, c.expected) << c.name;
+  }
+}
+
+TEST(CueTiming, NeverOverlapsOrLeavesTheAudio) {
+  // Arrivals in every order and spacing, including ones past the end of the audio.
+  for (std::int64_t duration : {0, 700, 3000, 20000}) {
+    for (std::int64_t step : {0, 90, 400, 1700}) {
+      std::vector<SettledSegment> segments;
+      for (std::int64_t i = 0; i < 6; ++i) {
+        segments.push_back(arrived(300 + i * step, 300 + i * step + (i % 3) * 2000));
+      }
+      const std::vector<CueTimes> cues = timeCues(segments, duration);
+      std::int64_t previousEnd = 0;
+      for (const CueTimes& cue : cues) {
+        EXPECT_GE(cue.startMs, previousEnd) << duration << " " << step;
+        EXPECT_LE(cue.startMs, cue.endMs) << duration << " " << step;
+        EXPECT_LE(cue.endMs, duration) << duration << " " << step;
+        previousEnd = cue.endMs;
+      }
+    }
+  }
+}
+
+TEST(CueText, ShowsTheChosenTextsOnSeparateLines) {
+  const struct {
+    CueText mode;
+    const char* source;
+    const char* translation;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {CueText::both, "Hello world", "Hola mundo", {"Hola mundo", "Hello world"}},
+      {CueText::sourceFirst, "Hello world", "Hola mundo", {"Hello world", "Hola mundo"}},
+      {CueText::translation, "Hello world", "Hola mundo", {"Hola mundo"}},
+      {CueText::source, "Hello world", "Hola mundo", {"Hello world"}},
+      {CueText::both, "Madrid", "Madrid", {"Madrid"}},
+      {CueText::both, "Hello", "", {"Hello"}},
+      {CueText::translation, "Hello", "  ", {"Hello"}},
+      {CueText::source, "", "Hola", {"Hola"}},
+      {CueText::both, "one\ntwo", "uno\r\n\ndos ", {"uno   dos", "one two"}},
+      {CueText::both, "", "", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cueLines(SettledSegment{c.source, c.translation, 0, 0, true}, c.mode), c.lines)
+        << c.source << " / " << c.translation;
+  }
+}
+
+TEST(SubtitleFormat, WritesTimestampsInBothStyles) {
+  const struct {
+    std::int64_t ms;
+    const char* srt;
+    const char* vtt;
+  } cases[] = {
+      {0, "00:00:00,000", "00:00:00.000"},
+      {1, "00:00:00,001", "00:00:00.001"},
+      {61001, "00:01:01,001", "00:01:01.001"},
+      {3599999, "00:59:59,999", "00:59:59.999"},
+      {36000000 + 120000, "10:02:00,000", "10:02:00.000"},
+      {-5, "00:00:00,000", "00:00:00.000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cueTimestamp(c.ms, ','), c.srt);
+    EXPECT_EQ(cueTimestamp(c.ms, '.'), c.vtt);
+  }
+}
+
+TEST(SubtitleFormat, WritesSubRipAndWebVtt) {
+  const std::vector<Cue> cues{{1200, 3400, {"Hola mundo", "Hello world"}},
+                              {3400, 5000, {"a <b> & c --> d"}}};
+  EXPECT_EQ(formatSrt(cues),
+            "1\n00:00:01,200 --> 00:00:03,400\nHola mundo\nHello world\n\n"
+            "2\n00:00:03,400 --> 00:00:05,000\na <b> & c --> d\n\n");
+  EXPECT_EQ(formatVtt(cues),
+            "WEBVTT\n\n00:00:01.200 --> 00:00:03.400\nHola mundo\nHello world\n\n"
+            "00:00:03.400 --> 00:00:05.000\na &lt;b&gt; &amp; c --&gt; d\n\n");
+  EXPECT_EQ(formatSrt({}), "");
+  EXPECT_EQ(formatVtt({}), "WEBVTT\n\n");
+}
+
+TEST(SubtitleFormat, LeavesOutSegmentsWithoutTextAndReadsBack) {
+  const std::vector<SettledSegment> segments{
+      {"Hello world", "Hola mundo", 2000, 4000, true},
+      {"", "", 5000, 6000, true},
+      {"Good bye", "Adiós", 7000, 9000, false},
+  };
+  const std::vector<Cue> cues = makeCues(segments, 10000, CueText::both);
+  ASSERT_EQ(cues.size(), 2U);
+  const auto parsed = testing::parseSrt(formatSrt(cues));
+  ASSERT_TRUE(parsed.has_value());
+  ASSERT_EQ(parsed->size(), 2U);
+  EXPECT_EQ((*parsed)[1].startMs, 6000);
+  EXPECT_EQ((*parsed)[1].endMs, 9000);
+  EXPECT_EQ((*parsed)[1].lines, (std::vector<std::string>{"Adiós", "Good bye"}));
+}
+
+TEST(AudioEncoding, EncodesBase64AsTheHostDecodesIt) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {std::string("\x00\xff\x10\x80", 4), "AP8QgA=="},
+  };
+  for (const auto& [bytes, text] : cases) {
+    EXPECT_EQ(encodeBase64(bytes), text);
+    EXPECT_EQ(decodeBase64(text), bytes);
+  }
+}
+
+}  // namespace
+}  // namespace quelvar::caption

@@ -1,0 +1,37 @@
+// The demo end to end: the generated English sample clip through the real speech host.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "CaptionTestSupport.hpp"
+
+namespace quelvar::caption::testing {
+namespace {
+
+TEST(CaptionDemo, TurnsTheSampleClipIntoSpanishSubtitles) {
+  if (!std::filesystem::exists(QUELVAR_SPEECH_HOST)) {
+    GTEST_SKIP() << "the speech host is not built: " << QUELVAR_SPEECH_HOST;
+  }
+  if (!std::filesystem::exists(QUELVAR_SAMPLE_CLIP)) {
+    GTEST_SKIP() << "the sample clip was not generated (espeak-ng missing)";
+  }
+  TempDir dir;
+  const RunResult result =
+      runProgram({QUELVAR_CAPTION_CLIENT, "--demo", "--host", QUELVAR_SPEECH_HOST}, {}, dir.path());
+  if (result.exitCode == 3) {
+    // The host could not start a session for want of an engine; the client must say what to
+    // install. Until the engines are wired in, this is where the test stops.
+    EXPECT_NE(result.err.find("sudo apt install"), std::string::npos) << result.err;
+    GTEST_SKIP() << "the speech host could not start a session:\n" << result.err;
+  }
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file("demo.srt")));
+  ASSERT_TRUE(cues.has_value()) << readFile(dir.file("demo.srt"));
+  EXPECT_FALSE(cues->empty()) << "no final captions from the sample clip\n" << result.err;
+  EXPECT_FALSE(result.out.empty()) << "the final captions are printed as they arrive";
+  EXPECT_NE(result.err.find("demo.srt"), std::string::npos) << result.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("demo.vtt")));
+}
+
+}  // namespace
+}  // namespace quelvar::caption::testing

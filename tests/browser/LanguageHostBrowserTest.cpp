@@ -13,17 +13,18 @@ using namespace std::chrono_literals;
 
 class LanguageHostTest : public BrowserTest {
  protected:
-  // The host's reply to one request; fails the test when Chromium could not deliver it.
-  json request(const json& message) {
+  // The host's reply to one request; a fatal failure when Chromium could not deliver it.
+  void request(const json& message, json& reply) {
     const json answer = worker().call("hostRequest", message, within(30s));
-    EXPECT_FALSE(answer.contains("nativeError"))
-        << "Chromium could not reach org.quelvar.host: " << answer.value("nativeError", "");
-    return answer.value("reply", json());
+    ASSERT_FALSE(answer.contains("nativeError"))
+        << "Chromium could not reach org.quelvar.host: " << answer.value("nativeError", "")
+        << "\nrequest: " << message.dump();
+    reply = answer.value("reply", json::object());
   }
 };
 
-// Every entry has the four keys with their types, the codes are sorted, and every code used in a
-// pair has an entry.
+// Every entry has the four keys with their types, the codes are sorted and distinct, every code
+// used in a pair has an entry, and each direction is listed once.
 void expectWellFormedInventory(const json& reply) {
   ASSERT_TRUE(reply.value("languages", json()).is_array()) << reply.dump();
   ASSERT_TRUE(reply.value("pairs", json()).is_array()) << reply.dump();
@@ -37,10 +38,14 @@ void expectWellFormedInventory(const json& reply) {
   }
   EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
   const std::set<std::string> known(codes.begin(), codes.end());
+  EXPECT_EQ(known.size(), codes.size()) << "a language is listed twice: " << reply.dump();
+  std::set<json> directions;
   for (const json& pair : reply["pairs"]) {
     ASSERT_TRUE(pair.is_array() && pair.size() == 2 && pair[0].is_string() && pair[1].is_string())
         << pair.dump();
     EXPECT_TRUE(known.contains(pair[0]) && known.contains(pair[1])) << pair.dump();
+    EXPECT_TRUE(directions.insert(pair).second)
+        << "the direction " << pair.dump() << " is listed twice: " << reply["pairs"].dump();
   }
 }
 
@@ -50,22 +55,27 @@ bool listsPair(const json& languages, const std::string& source, const std::stri
 }
 
 TEST_F(LanguageHostTest, answersPingLanguagesAndTranslateThroughChromium) {
-  const json ping = request({{"version", 1}, {"id", "ping-1"}, {"type", "ping"}});
+  json ping;
+  ASSERT_NO_FATAL_FAILURE(request({{"version", 1}, {"id", "ping-1"}, {"type", "ping"}}, ping));
   EXPECT_EQ(ping, json({{"version", 1}, {"id", "ping-1"}, {"ok", true}, {"text", "pong"}}));
   report("ping: " + ping.dump());
 
-  const json languages = request({{"version", 1}, {"id", "languages-1"}, {"type", "languages"}});
+  json languages;
+  ASSERT_NO_FATAL_FAILURE(
+      request({{"version", 1}, {"id", "languages-1"}, {"type", "languages"}}, languages));
   EXPECT_EQ(languages.value("id", ""), "languages-1");
   EXPECT_EQ(languages.value("ok", false), true) << languages.dump();
   expectWellFormedInventory(languages);
   report("languages: pairs " + languages.value("pairs", json()).dump());
 
-  const json translate = request({{"version", 1},
-                                  {"id", "translate-1"},
-                                  {"type", "translate"},
-                                  {"text", "Hello world"},
-                                  {"source", "en"},
-                                  {"target", "es"}});
+  json translate;
+  ASSERT_NO_FATAL_FAILURE(request({{"version", 1},
+                                   {"id", "translate-1"},
+                                   {"type", "translate"},
+                                   {"text", "Hello world"},
+                                   {"source", "en"},
+                                   {"target", "es"}},
+                                  translate));
   EXPECT_EQ(translate.value("id", ""), "translate-1");
   if (translate.value("ok", false)) {
     report("translate en->es: engine answered " + translate.dump());

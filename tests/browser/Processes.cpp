@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <fstream>
+#include <optional>
 #include <system_error>
 
 extern char** environ;
@@ -24,6 +26,24 @@ bool inside(const fs::path& file, const fs::path& folder) {
   return end == folder.end();
 }
 
+// The program of the process described by `proc` when it lies inside `folder`: its executable,
+// or for a script its command line's path. Nothing for a process that ended (a zombie has
+// neither) or runs something else.
+std::optional<fs::path> programInside(const fs::path& proc, const fs::path& folder) {
+  std::error_code error;
+  fs::path executable = fs::read_symlink(proc / "exe", error);
+  if (!error && inside(executable, folder)) {
+    return executable;
+  }
+  std::ifstream file(proc / "cmdline", std::ios::binary);
+  for (std::string argument; std::getline(file, argument, '\0');) {
+    if (!argument.empty() && argument.front() == '/' && inside(argument, folder)) {
+      return argument;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<RunningProcess> processesRunningFrom(const fs::path& folder) {
@@ -36,11 +56,8 @@ std::vector<RunningProcess> processesRunningFrom(const fs::path& folder) {
     if (parseError != std::errc() || end != name.data() + name.size()) {
       continue;
     }
-    // A process that ended, or ended meanwhile, has no readable executable link.
-    std::error_code linkError;
-    const fs::path executable = fs::read_symlink(entry.path() / "exe", linkError);
-    if (!linkError && inside(executable, folder)) {
-      found.push_back({pid, executable});
+    if (std::optional<fs::path> program = programInside(entry.path(), folder)) {
+      found.push_back({pid, std::move(*program)});
     }
   }
   return found;

@@ -1,6 +1,6 @@
 // The language host program over real pipes: framing, broken streams, envelopes, request kinds.
 #include <poll.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ std::string paddedPing(std::size_t size) {
 
 // Whether the host ends by itself while its standard input is still open.
 bool exitsWithInputOpen(HostProcess& host) {
-  const int process = ::pidfd_open(host.pid(), 0);
+  const int process = static_cast<int>(::syscall(SYS_pidfd_open, host.pid(), 0));
   pollfd exited{process, POLLIN, 0};
   const bool ended = process >= 0 && ::poll(&exited, 1, kPatience.count()) == 1;
   ::close(process);

@@ -80,8 +80,18 @@ asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::stri
   co_return makeError(ErrorCode::timedOut, "The translation pipeline stopped answering.");
 }
 
+// The public operations hold the session and a copy of the text from the call on: the awaitable
+// may be started after the caller's string has gone.
 asio::awaitable<Status> ApertiumSession::prepareTranslation() {
-  auto self = shared_from_this();
+  return prepare(shared_from_this());
+}
+
+asio::awaitable<Expected<std::string>> ApertiumSession::translate(const std::string& text) {
+  return translate(shared_from_this(), text);
+}
+
+// The unnamed parameter keeps the session alive in the coroutine frame.
+asio::awaitable<Status> ApertiumSession::prepare(std::shared_ptr<ApertiumSession>) {
   if (cancelled_) {
     co_return cancelledError();
   }
@@ -99,8 +109,8 @@ asio::awaitable<Status> ApertiumSession::prepareTranslation() {
   co_return std::nullopt;
 }
 
-asio::awaitable<Expected<std::string>> ApertiumSession::translate(const std::string& text) {
-  auto self = shared_from_this();
+asio::awaitable<Expected<std::string>> ApertiumSession::translate(std::shared_ptr<ApertiumSession>,
+                                                                  std::string text) {
   auto parts = splitOuterWhitespace(text);
   if (parts.core.empty()) {
     co_return text;

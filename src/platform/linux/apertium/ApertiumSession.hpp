@@ -41,6 +41,9 @@ class ApertiumSession final : public TranslationSession,
   std::vector<pid_t> processIds() const;
 
  private:
+  asio::awaitable<Status> prepare(std::shared_ptr<ApertiumSession> alive);
+  asio::awaitable<Expected<std::string>> translate(std::shared_ptr<ApertiumSession> alive,
+                                                   std::string text);
   Status ensureRunning();
   asio::awaitable<Expected<std::string>> exchange(const std::string& segment);
 

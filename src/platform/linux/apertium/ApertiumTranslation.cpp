@@ -11,13 +11,23 @@ ApertiumTranslation::ApertiumTranslation(asio::any_io_executor executor,
       catalogue_(std::move(catalogue)),
       options_(std::move(options)) {}
 
+namespace {
+
+template <class T>
+asio::awaitable<T> ready(T value) {
+  co_return value;
+}
+
+}  // namespace
+
+// The answers are worked out at the call, so the awaitable holds no reference to the arguments.
 asio::awaitable<std::vector<std::string>> ApertiumTranslation::supportedLanguages() {
-  co_return catalogue_.supportedLanguages();
+  return ready(catalogue_.supportedLanguages());
 }
 
 asio::awaitable<LanguageStatus> ApertiumTranslation::status(const std::string& source,
                                                             const std::string& target) {
-  co_return catalogue_.status(source, target);
+  return ready(catalogue_.status(source, target));
 }
 
 std::shared_ptr<TranslationSession> ApertiumTranslation::makeSession(const std::string& source,

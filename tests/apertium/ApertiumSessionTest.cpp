@@ -1,5 +1,6 @@
 // Sessions over stand-in modes made of ordinary programs that speak NUL-terminated records:
 // "sed -z -u ''" echoes every segment, "tail -z -f /dev/null" never answers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -15,6 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::childProcesses;
 using testing::ModeFolder;
+using testing::openDescriptors;
 using testing::runUntilDone;
 
 struct ApertiumSessionTest : ::testing::Test {
@@ -160,7 +162,24 @@ TEST_F(ApertiumSessionTest, preparingFailsClearlyWithoutAUsableMode) {
   EXPECT_TRUE(childProcesses().empty());
 }
 
-TEST_F(ApertiumSessionTest, noProcessOutlivesItsSessionAfterAHundredSessions) {
+TEST_F(ApertiumSessionTest, programsGetOnlyTheirPipesAndANullStandardError) {
+  int inheritable = ::open("/dev/null", O_RDONLY);  // opened without O_CLOEXEC on purpose
+  ASSERT_GE(inheritable, 3);
+  auto echoing = session(echo);
+  ASSERT_EQ(prepare(*echoing), std::nullopt);
+  ::close(inheritable);
+  for (pid_t pid : echoing->processIds()) {
+    auto fds = openDescriptors(pid);
+    EXPECT_EQ(fds.size(), 3u) << "program " << pid;
+    EXPECT_EQ(fds[2], "/dev/null");
+    EXPECT_EQ(fds[0].rfind("pipe:", 0), 0u);
+    EXPECT_EQ(fds[1].rfind("pipe:", 0), 0u);
+  }
+}
+
+TEST_F(ApertiumSessionTest, noProcessOrDescriptorOutlivesItsSessionAfterAHundredSessions) {
+  ASSERT_TRUE(translate(*session(echo), "warm-up").ok());  // the reactor opens its own descriptors
+  auto descriptorsBefore = openDescriptors(::getpid()).size();
   std::vector<pid_t> started;
   for (int i = 0; i < 100; ++i) {
     auto echoing = session(echo);
@@ -176,6 +195,7 @@ TEST_F(ApertiumSessionTest, noProcessOutlivesItsSessionAfterAHundredSessions) {
   for (pid_t pid : started) {
     ASSERT_FALSE(testing::processExists(pid)) << "orphan or zombie: " << pid;
   }
+  EXPECT_EQ(openDescriptors(::getpid()).size(), descriptorsBefore);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,18 @@ inline std::vector<pid_t> childProcesses() {
     }
   }
   return children;
+}
+
+// What each open descriptor of a process points at, by number.
+inline std::map<int, std::string> openDescriptors(pid_t pid) {
+  std::map<int, std::string> fds;
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    fds[std::stoi(entry.path().filename().string())] =
+        std::filesystem::read_symlink(entry.path(), error).string();
+  }
+  return fds;
 }
 
 inline bool processExists(pid_t pid) {

@@ -151,26 +151,6 @@ TEST(LanguageHostTest, a_frame_written_byte_by_byte_is_one_request) {
   EXPECT_EQ(host.finish().status, 0);
 }
 
-TEST(LanguageHostTest, requests_refused_before_any_engine_is_asked) {
-  HostProcess host = languageHost();
-  const std::vector<json> requests{
-      request("t1", "translate", {{"text", " \n"}, {"source", "en"}, {"target", "es"}}),
-      request("t2", "translate", {{"text", "Hello"}, {"source", "en"}, {"target", "en"}}),
-      request("t3", "translate", {{"text", "Hello"}, {"source", "en"}}),
-      request("d1", "download-speech", {{"source", "en_US"}}),
-      request("d2", "download-speech", {{"source", 5}}),
-  };
-  for (const json& message : requests) {
-    ASSERT_TRUE(host.send(message));
-  }
-  const HostExit exit = host.finish();
-  EXPECT_EQ(replies(exit.output),
-            (std::vector<json>{failure("t1", "INVALID_REQUEST"), failure("t2", "UNSUPPORTED_PAIR"),
-                               failure("t3", "INVALID_REQUEST"), failure("d1", "INVALID_REQUEST"),
-                               failure("d2", "INVALID_REQUEST")}));
-  EXPECT_EQ(exit.status, 0);
-}
-
 // The engines differ between machines, so this checks the shape of the inventory and then
 // translates over the first direction it lists, if any.
 TEST(LanguageHostTest, languages_lists_directions_that_translate) {

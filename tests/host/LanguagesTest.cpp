@@ -105,15 +105,5 @@ TEST_F(LanguagesTest, two_listings_of_one_language_are_never_paired_and_pairs_ma
   }
 }
 
-TEST_F(LanguagesTest, a_model_installed_meanwhile_shows_up_in_the_next_reply) {
-  translation.languages = {"en", "de"};
-  translation.setStatus("de", "en", LanguageStatus::installed);
-  speech.supported = {{"de", "de-DE"}};
-  speech.installed = {};
-  EXPECT_EQ(respond(request("languages"))["languages"][0], entry("de", "German", true, false));
-  speech.installed = {"de-DE"};
-  EXPECT_EQ(respond(request("languages"))["languages"][0], entry("de", "German", true, true));
-}
-
 }  // namespace
 }  // namespace quelvar::testing

@@ -1,0 +1,133 @@
+// Fuzz target: arbitrary bytes as the speech host's input, framed, validated and handled by a
+// pipeline on fakes, checking that every event is well formed and every message completes.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "QuelvarSpeech/LiveSpeech.hpp"
+#include "QuelvarSpeech/SpeechMessage.hpp"
+#include "common/Framing.hpp"
+#include "common/Json.hpp"
+#include "fakes/FakeClock.hpp"
+#include "fakes/FakeSpeechRecognition.hpp"
+#include "fakes/FakeTranslation.hpp"
+#include "platform/linux/SoxrConverter.hpp"
+
+namespace {
+
+using namespace quelvar;
+
+void require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+int inputFile() {
+  static const int fd = ::memfd_create("fuzz-speech-input", 0);
+  require(fd >= 0);
+  return fd;
+}
+
+void replaceContents(int fd, const std::uint8_t* data, std::size_t size) {
+  require(::ftruncate(fd, 0) == 0);
+  require(::lseek(fd, 0, SEEK_SET) == 0);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    require(written > 0);
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  require(::lseek(fd, 0, SEEK_SET) == 0);
+}
+
+// Exactly the shapes the extension may receive.
+void checkEvent(const nlohmann::json& event) {
+  static const std::set<std::string> kErrors{
+      "INVALID_REQUEST",    "UNSUPPORTED_PAIR",   "INVALID_AUDIO",         "AUDIO_SEQUENCE",
+      "AUDIO_OVERLOAD",     "SPEECH_UNSUPPORTED", "SPEECH_MODELS_MISSING", "MODELS_NOT_INSTALLED",
+      "SPEECH_UNAVAILABLE", "RECOGNITION_FAILED", "TRANSLATION_FAILED"};
+  require(event.is_object());
+  require(event.contains("type") && event["type"].is_string());
+  const std::string type = event["type"];
+  if (type == "pong" || type == "ready") {
+    require(event.size() == 1);
+  } else if (type == "error") {
+    require(event.contains("error") && event["error"].is_string());
+    const std::string code = event["error"];
+    require(kErrors.contains(code));
+    require(event.size() == (code == "SPEECH_UNAVAILABLE" ? 3u : 2u));
+  } else {
+    require(type == "caption" && event.size() == 5);
+  }
+  // Recognised text may hold invalid UTF-8; it is replaced on the way out, never a failure.
+  require(parseObject(serialize(event)).has_value());
+}
+
+// The analyzer format the pipeline starts with, chosen by the input's first byte.
+std::optional<AudioFormat> analyzerFormat(std::uint8_t selector) {
+  switch (selector % 4) {
+    case 0:
+      return AudioFormat{16000.0, SampleType::int16, 1};
+    case 1:
+      return AudioFormat{48000.0, SampleType::float32, 1};
+    case 2:
+      return AudioFormat{8000.0, SampleType::float32, 1};
+    default:
+      return std::nullopt;  // start-up fails: exercises the failure path
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  asio::io_context io;
+  testing::FakeClock clock(io.get_executor());
+  testing::FakeSpeechRecognition speech(io.get_executor());
+  testing::FakeTranslation translation(io.get_executor());
+  speech.bestFormat = analyzerFormat(data[0]);
+  translation.setStatus("en", "de", LanguageStatus::installed);
+  translation.immediateAnswer = [](const std::string& text) { return Expected<std::string>(text); };
+
+  SpeechOutput output{[](const nlohmann::json& event) { checkEvent(event); },
+                      [](std::string_view line) { require(line.ends_with('\n')); }};
+  auto pipeline = std::make_shared<LiveSpeech>(
+      io.get_executor(), Platform{speech, translation, &makeSoxrConverter, clock}, output);
+
+  // Every message, "start" and "stop" included, must complete without outside help.
+  auto handle = [&](asio::awaitable<void> operation) {
+    bool done = false;
+    asio::co_spawn(io, std::move(operation), [&](std::exception_ptr failure) {
+      require(!failure);
+      done = true;
+    });
+    io.restart();
+    io.poll();
+    require(done);
+  };
+  handle(pipeline->start("en", "de"));
+
+  const int fd = inputFile();
+  replaceContents(fd, data + 1, size - 1);
+  for (;;) {
+    FrameResult frame = readFrame(fd);
+    if (frame.kind != FrameResult::Kind::body) {
+      break;  // the host handles nothing after a broken or ended stream
+    }
+    handle(handleMessage(frame.body, *pipeline, output));
+    if (speech.transcriber && frame.body.size() % 3 == 0) {
+      // Recognised text, so that captions flow through the worker too.
+      speech.transcriber->partial(frame.body.substr(0, 64));
+    }
+  }
+  handle(pipeline->stop());
+  require(!pipeline->isRunning() && pipeline->expectedSequence() == 0);
+  return 0;
+}

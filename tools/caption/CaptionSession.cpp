@@ -41,6 +41,10 @@ CaptionSession::CaptionSession(HostProcess& host, AudioStream& audio, Display& d
 SessionEnd CaptionSession::run() {
   if (!start()) {
     stop();
+    display_.close();
+    if (interrupt_ != 0) {
+      return SessionEnd::interrupted;
+    }
     return startAnswer_.empty() || startAnswer_ == "ready" ? SessionEnd::failed
                                                            : SessionEnd::notStarted;
   }

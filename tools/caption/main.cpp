@@ -116,7 +116,7 @@ int run(Options options) {
     return 3;
   }
   if (!session.started()) {
-    return 1;
+    return end == SessionEnd::interrupted ? 130 : 1;
   }
   if (writeSubtitles(options, log, audio->durationMs()) != 0) {
     return 1;

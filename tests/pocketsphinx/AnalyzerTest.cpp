@@ -106,14 +106,5 @@ TEST_F(AnalyzerTest, aTranscriberWithoutAModelCannotStartButStillCancels) {
   EXPECT_FALSE(pipeline.failure.has_value());
 }
 
-TEST_F(AnalyzerTest, anAnalyzerStartsOnlyOnce) {
-  EnginePipeline pipeline(io, service);
-  ASSERT_EQ(pipeline.start(), std::nullopt);
-  Status again = pipeline.start();
-  ASSERT_TRUE(again.has_value());
-  EXPECT_EQ(again->code, static_cast<int>(ErrorCode::analyzerMisused));
-  pipeline.cancel();
-}
-
 }  // namespace
 }  // namespace quelvar::pocketsphinx

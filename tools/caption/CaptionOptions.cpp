@@ -147,10 +147,11 @@ Options:
                        (default: NAME.TARGET.vtt in the current directory)
       --text MODE      what each subtitle shows: both (the translation above the original;
                        default), source-first, translation or source
-      --realtime       stream the audio at real time, as a playing tab does (subtitle times are
-                       then the most accurate)
+      --realtime       stream the audio at real time, as a playing tab does; subtitle times
+                       are then the most accurate
       --max-speed N    stream at most N times faster than real time, 1 to 16 (default: 4);
-                       slows down by itself when the host cannot keep up
+                       slows down by itself when the host cannot keep up (times can then be
+                       late by up to a few seconds, as the host works through its backlog)
       --host PATH      the speech host to run (default: QuelvarSpeech next to this program,
                        or PREFIX/libexec/quelvar/QuelvarSpeech when installed)
       --demo           subtitle an English sample clip in Spanish at real time and write
@@ -161,8 +162,11 @@ Any format libsndfile reads works (WAV, FLAC, Ogg Vorbis, Opus, MP3, ...), at an
 any number of channels. Translations need the Apertium pair installed (for example
 apertium-eng-spa), speech recognition the PocketSphinx model (pocketsphinx-en-us).
 
-Exit status: 0 subtitles written; 1 failure (unreadable file, host failure, audio lost);
-2 bad command line; 3 the host could not start a session (see the message for what to install).
+Press Ctrl-C once to stop early and keep the subtitles so far.
+
+Exit status: 0 subtitles written; 1 failure, or subtitles written but incomplete (audio or
+captions lost; see the messages); 2 bad command line; 3 the host could not start a session (the
+message says what to install); 130 stopped early by Ctrl-C.
 )";
 }
 

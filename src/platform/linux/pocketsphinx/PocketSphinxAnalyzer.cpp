@@ -104,7 +104,11 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
         });
       });
       if (Status failure = loop.run(*input)) {
-        lease.value().discard();
+        // A decoder that failed is not trusted with another pipeline; one that was merely
+        // handed audio it cannot take is.
+        if (failure->code == static_cast<std::int64_t>(ErrorCode::decoderFailed)) {
+          lease.value().discard();
+        }
         asio::post(executor,
                    [results, failure = *failure]() mutable { results->fail(std::move(failure)); });
       } else {

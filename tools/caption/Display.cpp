@@ -107,7 +107,9 @@ void Display::settled(const SettledSegment& segment) {
 
 void Display::note(const std::string& text) {
   clearLine();
-  std::fprintf(err_, "quelvar-caption: %s\n", text.c_str());
+  const std::size_t end = text.find_last_not_of('\n');
+  std::fprintf(err_, "quelvar-caption: %s\n",
+               text.substr(0, end == std::string::npos ? 0 : end + 1).c_str());
   std::fflush(err_);
   redraw();
 }

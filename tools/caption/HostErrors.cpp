@@ -12,10 +12,10 @@ std::string quoted(std::string_view text) {
 
 std::string explainStartError(std::string_view code, std::string_view detail,
                               std::string_view source, std::string_view target) {
-  const std::string header = "The speech host could not start (" + std::string(code) + "): ";
+  const std::string header = "the speech host could not start (" + std::string(code) + "): ";
   if (code == "SPEECH_UNSUPPORTED") {
     return header + "there is no speech recogniser for " + quoted(source) +
-           ".\n  Speech models are PocketSphinx packages; for English install one with:\n"
+           ".\n  Speech models are PocketSphinx packages; for English:\n"
            "    sudo apt install pocketsphinx-en-us\n";
   }
   if (code == "SPEECH_MODELS_MISSING") {
@@ -25,9 +25,9 @@ std::string explainStartError(std::string_view code, std::string_view detail,
   }
   if (code == "MODELS_NOT_INSTALLED") {
     return header + "no installed translation from " + quoted(source) + " to " + quoted(target) +
-           ".\n  Translations are Apertium language-pair packages; install the pair, e.g.\n"
-           "    sudo apt install apertium-eng-spa\n"
-           "  (`apt-cache search apertium-` lists the pairs).\n";
+           ".\n  Translations are Apertium language-pair packages (`apt-cache search apertium-`"
+           " lists them);\n  for English to Spanish:\n"
+           "    sudo apt install apertium-eng-spa\n";
   }
   if (code == "UNSUPPORTED_PAIR") {
     return header + "the languages must be two different language codes such as en and es.\n";

@@ -3,7 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,39 +102,55 @@ ChromiumProcess::ChromiumProcess(const ChromiumLaunch& launch) {
   const std::array<int, 2> commands = highPipe();
   const std::array<int, 2> replies = highPipe();
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, launch.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_adddup2(&actions, commands[0], kCommandsFd);
-  posix_spawn_file_actions_adddup2(&actions, replies[1], kRepliesFd);
-
-  // A group of its own lets a failed test kill every process of the browser at once; signal
-  // dispositions go back to their defaults (this process ignores SIGPIPE).
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
-
+  const int log = ::open(launch.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Tells the parent why exec failed; closed by a successful exec.
+  const std::array<int, 2> failure = highPipe();
   std::vector<char*> argv = pointers(arguments);
   std::vector<char*> envp = pointers(environment);
-  const int error = ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  const pid_t parent = ::getpid();
+
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // Only async-signal-safe calls from here to exec. A group of its own lets a failed test kill
+    // every process of the browser at once; the death signal ends the browser should the test
+    // itself be killed (by CTest's timeout, say) before it could clean up.
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) {
+      ::_exit(127);
+    }
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devNull, 0);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
+    ::dup2(commands[0], kCommandsFd);
+    ::dup2(replies[1], kRepliesFd);
+    ::signal(SIGPIPE, SIG_DFL);  // this process ignores it, and exec would keep that
+    ::execve(argv[0], argv.data(), envp.data());
+    const int error = errno;
+    [[maybe_unused]] const ssize_t ignored = ::write(failure[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  const int forkError = errno;
+  ::close(failure[1]);
   ::close(commands[0]);
   ::close(replies[1]);
-  if (error != 0) {
+  if (log >= 0) {
+    ::close(log);
+  }
+  int execError = 0;
+  if (pid_ < 0) {
+    execError = forkError;
+  } else if (::read(failure[0], &execError, sizeof execError) > 0) {
+    ::waitpid(pid_, nullptr, 0);
+  }
+  ::close(failure[0]);
+  if (pid_ < 0 || execError != 0) {
     ::close(commands[1]);
     ::close(replies[0]);
     pid_ = -1;
     throw std::runtime_error("cannot start " + launch.executable.string() + ": " +
-                             std::strerror(error));
+                             std::strerror(execError));
   }
   devTools_ = std::make_unique<DevToolsPipe>(commands[1], replies[0]);
 }

@@ -124,13 +124,17 @@ TEST_F(ApertiumSessionTest, aCancelledCallerGetsACancellationAndThePipelineIsRep
 }
 
 TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterTheTimeLimit) {
-  auto waiting = session(silent);
+  SessionOptions options;
+  options.answerTimeout = 10s;
+  options.startTimeout = 5s;
+  options.timeoutPerKilobyte = 1000s;  // "Hello" is 8 bytes encoded: 7.8125 s more
+  auto waiting = std::make_shared<ApertiumSession>(io.get_executor(), clock, silent, options);
   auto result = startTranslation(*waiting);
   auto pids = waiting->processIds();
-  clock->advance(9s);
+  clock->advance(22812ms);
   io.poll();
   EXPECT_FALSE(*result);
-  clock->advance(1s);
+  clock->advance(1ms);
   runUntil([&] { return result->has_value(); });
   ASSERT_TRUE(*result);
   ASSERT_FALSE((*result)->ok());

@@ -53,15 +53,20 @@ Status ApertiumSession::ensureRunning() {
     return started.error();
   }
   pipeline_ = std::move(started.value());
+  pipelineAnswered_ = false;
   return std::nullopt;
 }
 
 // One encoded segment through the pipeline, within the time limit.
 asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::string& segment) {
   auto pipeline = pipeline_;  // survives a cancel() that drops the session's reference
+  auto limit = options_.answerTimeout + options_.timeoutPerKilobyte * segment.size() / 1024;
+  if (!pipelineAnswered_) {
+    limit += options_.startTimeout;
+  }
   std::variant<Expected<std::string>, bool> outcome = false;
   try {
-    outcome = co_await (pipeline->exchange(segment) || clock_->sleepFor(options_.answerTimeout));
+    outcome = co_await (pipeline->exchange(segment) || clock_->sleepFor(limit));
   } catch (const std::system_error&) {
     // A caller that lets cancelled waits throw gets the cancellation as a value like everyone.
   }
@@ -71,6 +76,7 @@ asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::stri
       pipeline->stop();
       co_return makeError(ErrorCode::broken, "The translation pipeline answered out of step.");
     }
+    pipelineAnswered_ = pipelineAnswered_ || (answer && pipeline == pipeline_);
     co_return std::move(answer);
   }
   pipeline->stop();

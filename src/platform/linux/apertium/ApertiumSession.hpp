@@ -16,9 +16,13 @@
 
 namespace quelvar::apertium {
 
+// A pipeline that takes longer than its time limit for one segment is ended. The limit is the
+// answer time, plus the start time while the programs may still be loading their data, plus a
+// share per kilobyte of text.
 struct SessionOptions {
-  // How long the pipeline may take to answer one segment (or to come up) before it is ended.
   std::chrono::nanoseconds answerTimeout = std::chrono::seconds(10);
+  std::chrono::nanoseconds startTimeout = std::chrono::seconds(10);
+  std::chrono::nanoseconds timeoutPerKilobyte = std::chrono::seconds(2);
   ModeOptions mode;
 };
 
@@ -52,6 +56,7 @@ class ApertiumSession final : public TranslationSession,
   std::optional<std::filesystem::path> modeFile_;
   SessionOptions options_;
   std::shared_ptr<ApertiumPipeline> pipeline_;
+  bool pipelineAnswered_ = false;  // whether the programs have loaded, as far as we know
   bool cancelled_ = false;
 };
 

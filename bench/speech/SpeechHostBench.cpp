@@ -1,0 +1,160 @@
+// Message round trips over real pipes: the speech host against a minimal echo host, and the cost
+// of a one-second "pcm" message including its transport.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+extern char** environ;
+
+namespace {
+
+std::string frame(const std::string& body) {
+  const auto length = static_cast<std::uint32_t>(body.size());
+  std::string bytes(4, '\0');
+  std::memcpy(bytes.data(), &length, 4);  // little-endian machines only, like the hosts
+  return bytes + body;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written <= 0) {
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool readAll(int fd, char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t got = ::read(fd, data, size);
+    if (got <= 0) {
+      return false;
+    }
+    data += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// The reference: what a native messaging host written in plain C at least has to do. It reads
+// one frame with exact reads and answers it with one fixed frame. Runs in a forked child.
+[[noreturn]] void echoHost(int in, int out) {
+  static const char kPong[] = "\x0f\0\0\0{\"type\":\"pong\"}";
+  char body[65536];
+  for (;;) {
+    std::uint32_t length = 0;
+    if (!readAll(in, reinterpret_cast<char*>(&length), 4) || length - 1 >= sizeof body ||
+        !readAll(in, body, length) || !writeAll(out, kPong, sizeof kPong - 1)) {
+      ::_exit(0);
+    }
+  }
+}
+
+// A host process with its standard input and output on pipes.
+class Host {
+ public:
+  // Starts the speech host, or the echo host when `program` is empty.
+  explicit Host(const char* program) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+      std::abort();
+    }
+    if (program) {
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+      posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+      char* argv[] = {const_cast<char*>(program), nullptr};
+      if (::posix_spawn(&pid_, program, &actions, nullptr, argv, environ) != 0) {
+        std::abort();
+      }
+      posix_spawn_file_actions_destroy(&actions);
+    } else {
+      pid_ = ::fork();
+      if (pid_ == 0) {
+        ::close(in[1]);  // or the child would never see the end of its own input
+        ::close(out[0]);
+        echoHost(in[0], out[1]);
+      }
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    input_ = in[1];
+    output_ = out[0];
+  }
+  ~Host() {
+    ::close(input_);
+    std::string rest(65536, '\0');
+    while (::read(output_, rest.data(), rest.size()) > 0) {
+    }
+    ::close(output_);
+    ::waitpid(pid_, nullptr, 0);
+  }
+
+  // Sends one frame and reads the one reply; false if the host failed.
+  bool roundTrip(const std::string& request, std::string& reply) {
+    std::uint32_t length = 0;
+    if (!writeAll(input_, request.data(), request.size()) ||
+        !readAll(output_, reinterpret_cast<char*>(&length), 4)) {
+      return false;
+    }
+    reply.resize(length);
+    return readAll(output_, reply.data(), length);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+};
+
+void runRoundTrips(benchmark::State& state, const char* program, const std::string& request) {
+  ::signal(SIGPIPE, SIG_IGN);
+  Host host(program);
+  std::string reply;
+  for (auto _ : state) {
+    if (!host.roundTrip(request, reply)) {
+      state.SkipWithError("the host stopped answering");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+const std::string kPing = frame(R"({"version":1,"type":"ping"})");
+
+void BM_EchoHostRoundTrip(benchmark::State& state) {
+  runRoundTrips(state, nullptr, kPing);
+}
+void BM_SpeechHostPingRoundTrip(benchmark::State& state) {
+  runRoundTrips(state, QUELVAR_SPEECH_BINARY, kPing);
+}
+
+// One second of audio, refused only for its sequence number: parse, decode and validate in full.
+void BM_SpeechHostOneSecondPcmRoundTrip(benchmark::State& state) {
+  const std::string audio(32000 / 3 * 4 + 4, 'A');  // 32000 zero bytes, padded
+  std::string data = audio.substr(0, audio.size() - 4) + "AAA=";
+  const std::string request =
+      frame(R"({"version":1,"type":"pcm","sequence":5,"data":")" + data + "\"}");
+  runRoundTrips(state, QUELVAR_SPEECH_BINARY, request);
+}
+
+BENCHMARK(BM_EchoHostRoundTrip)->UseRealTime();
+BENCHMARK(BM_SpeechHostPingRoundTrip)->UseRealTime();
+BENCHMARK(BM_SpeechHostOneSecondPcmRoundTrip)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

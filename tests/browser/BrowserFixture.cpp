@@ -46,6 +46,17 @@ std::string millisecondsSince(Clock::time_point start) {
   return std::to_string(elapsed.count()) + " ms";
 }
 
+bool mentionsSanitizer(const fs::path& log) {
+  std::ifstream file(log);
+  for (std::string line; std::getline(file, line);) {
+    if (line.find("Sanitizer") != std::string::npos ||
+        line.find("runtime error:") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void report(const std::string& line) {
@@ -117,6 +128,9 @@ void BrowserTest::TearDown() {
     chromium_.reset();
   }
   expectNoHostRunning(10s, "after Chromium has exited");
+  // The hosts' standard error lands in the log; in a sanitizer build their reports would
+  // otherwise go unseen.
+  EXPECT_FALSE(mentionsSanitizer(folder_ / "chromium.log")) << "a host's sanitizer report";
   if (HasFailure()) {
     report("Chromium's log, last lines:\n" + logTail(folder_ / "chromium.log"));
     report("kept for inspection: " + folder_.string());

@@ -1,0 +1,131 @@
+// The speech host end to end, with the real engines: "start" to "ready" cold and warm, caption
+// latency after the end of speech, the whole host against the bare decoder, peak memory; with
+// --long, resident memory over many minutes of audio.
+// Usage: bench_speech_session [--long[=minutes]] [--speed=times-real-time]
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SpeechHostClient.hpp"
+#include "SpeechRuns.hpp"
+
+using namespace quelvar::bench;
+
+namespace {
+
+struct Options {
+  double longMinutes = 0;  // 0: no long run
+  double speed = 0;        // 0: chosen from the bare decoder's speed
+};
+
+Options parse(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--long") {
+      options.longMinutes = 10;
+    } else if (arg.rfind("--long=", 0) == 0) {
+      options.longMinutes = std::atof(arg.c_str() + 7);
+    } else if (arg.rfind("--speed=", 0) == 0) {
+      options.speed = std::atof(arg.c_str() + 8);
+    } else {
+      std::fprintf(stderr, "usage: %s [--long[=minutes]] [--speed=times-real-time]\n", argv[0]);
+      std::exit(2);
+    }
+  }
+  return options;
+}
+
+const char* kSentences[] = {
+    "hello world this is a test of the speech recognition",
+    "the weather is nice today",
+    "please open the door and thank you very much",
+    "we are going to the market tomorrow morning",
+    "my brother has a new car",
+    "the children are playing in the garden",
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
+  std::vector<Samples> sentences;
+  for (const char* text : kSentences) {
+    sentences.push_back(synthesise(text));
+    require(!sentences.back().empty(), "espeak-ng and sox are needed to synthesise the speech");
+  }
+  const std::string program = QUELVAR_SPEECH_BINARY;
+  std::printf("QuelvarSpeech, en -> es, PocketSphinx en-US and Apertium eng-spa\n");
+
+  // Start-up: a fresh process each time, then a second start of the same pair in it.
+  std::vector<double> spawnToPong, cold, warm;
+  for (int run = 0; run < 3; ++run) {
+    const auto spawned = Clock::now();
+    SpeechHostClient host(program);
+    host.ping();
+    spawnToPong.push_back(millisSince(spawned));
+    cold.push_back(host.start("en", "es"));
+    host.stop();
+    warm.push_back(host.start("en", "es"));
+  }
+  const Summary coldStart = summarise(cold), warmStart = summarise(warm);
+  std::printf("process start to first pong: %s\n", describe(summarise(spawnToPong)).c_str());
+  std::printf("\"start\" to \"ready\", cold:    %s (target under 1500 ms)\n",
+              describe(coldStart).c_str());
+  std::printf("\"start\" to \"ready\", warm:    %s (warm / cold %.2f, target below 1)\n",
+              describe(warmStart).c_str(), warmStart.median / coldStart.median);
+
+  // Caption latency, real-time input.
+  SpeechHostClient host(program);
+  host.start("en", "es");
+  const LatencyFigures latency = captionLatency(host, sentences);
+  std::printf(
+      "end of speech to its final caption, real-time 100 ms messages: %s "
+      "(target under 1000 ms); %d of %zu utterances without a final caption\n",
+      describe(summarise(latency.finalDelays)).c_str(), latency.missed, sentences.size());
+  std::printf("partial captions while speaking: %zu, %s apart (paced at 700 ms)\n",
+              latency.partials, describe(summarise(latency.partialGaps)).c_str());
+  std::printf("for example: \"%s\" -> \"%s\"\n", latency.sampleSource.c_str(),
+              latency.sampleTranslation.c_str());
+
+  // The whole host against the bare decoder on the same audio, taking turns.
+  const Samples bulk = passage(sentences, 1.0, 2);
+  const double audioMs = bulk.size() * 1000.0 / kSampleRate;
+  BareDecoder decoder;
+  std::optional<RunCost> bare, whole;
+  double speed = options.speed;
+  for (int round = 0; round < 2; ++round) {
+    keepLeast(bare, decoder.run(bulk));
+    speed = speed > 0 ? speed : std::clamp(0.5 * audioMs / bare->wall, 1.0, 8.0);
+    keepLeast(whole, wholeHost(host, bulk, speed));
+  }
+  std::printf("PocketSphinx en-US model load into a fresh decoder: %.0f ms\n", decoder.modelLoad());
+  std::printf("audio %.1f s, least of 2 runs each:\n", audioMs / 1000);
+  std::printf(
+      "  bare decoder: %.0f ms processor, %.0f ms wall (real-time factor %.3f), %d finals\n",
+      bare->cpu, bare->wall, bare->wall / audioMs, bare->finals);
+  std::printf(
+      "  whole host, 1 s messages at %.1fx real time: %.0f ms processor, of which %.0f ms "
+      "in its decoding thread; %d final captions, %zu error events\n",
+      speed, whole->cpu, whole->decoding, whole->finals, whole->errors);
+  std::printf(
+      "  whole host / bare decoder, processor time: %.3f (target at most 1.15); "
+      "decoding thread / bare decoder %.3f; the rest of the host %.1f %% of decoding\n",
+      whole->cpu / bare->cpu, whole->decoding / bare->cpu,
+      100.0 * (whole->cpu - whole->decoding) / whole->decoding);
+
+  const long peak = procStatus(host.pid(), "VmHWM");
+  const long children = childrenResident(host.pid());
+  std::printf("peak resident memory of the host: %ld MB (its Apertium programs: %ld MB)\n",
+              peak / 1024, children / 1024);
+  require(host.finish() == 0, "the speech host did not end cleanly");
+
+  if (options.longMinutes > 0) {
+    longRun(program, sentences, options.longMinutes, speed);
+  }
+  return 0;
+}

@@ -110,29 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{"float48k", {48000.0, SampleType::float32, 1}, 4864}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(FeedTest, atTheWireRateEachTenthOfASecondAdvancesTheTimelineBy1600Frames) {
-  start();
-  pipeline().feed(wireAudio(kTenthOfASecond), 0);
-  pipeline().feed(wireAudio(kTenthOfASecond), 1);
-  const auto items = drain(speech);
-  ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[1].startFrame, 1600);
-}
-
-TEST_F(FeedTest, oneFrameIsAcceptedEvenWhenTheResamplerHoldsItBack) {
-  speech.bestFormat = AudioFormat{48000.0, SampleType::float32, 1};
-  start();
-  takeEvents();
-  pipeline().feed(wireAudio(2), 0);
-  EXPECT_TRUE(events.empty());
-  EXPECT_EQ(pipeline().expectedSequence(), 1);
-  std::int64_t yielded = 0;
-  for (const auto& item : drain(speech)) {
-    yielded += item.buffer->frameLength();
-  }
-  EXPECT_EQ(pipeline().framePosition(), yielded);
-}
-
 TEST_F(FeedTest, heldBackAudioYieldsNothingButTheMessageIsConsumed) {
   useRealConverter = false;
   converterScript->mode = FakeConverterScript::Mode::holdBack;
@@ -159,16 +136,6 @@ TEST_F(FeedTest, aConverterErrorIsInvalidAudioAndTheNextMessageIsNormal) {
   pipeline().feed(wireAudio(kTenthOfASecond), 1);
   EXPECT_TRUE(events.empty());
   EXPECT_EQ(pipeline().framePosition(), 1600);
-}
-
-TEST_F(FeedTest, audioWithNoFramesIsDroppedSilently) {
-  start();
-  takeEvents();
-  pipeline().feed("", 0);
-  pipeline().feed("x", 1);
-  EXPECT_TRUE(events.empty());
-  EXPECT_EQ(pipeline().expectedSequence(), 2);
-  EXPECT_EQ(pipeline().framePosition(), 0);
 }
 
 TEST_F(FeedTest, theTwentyFirstWaitingBufferIsDroppedButKeepsItsPlaceOnTheTimeline) {

@@ -122,16 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "start speech analyzer: fake.analyzer (9)", true}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(StartupTest, aFailedAnalyzerStartLeavesNoCollectorBehind) {
-  speech.analyzerStartAnswer = PlatformError{"fake.analyzer", 9, "no"};
-  start();
-  // A result that still arrived on the old transcriber reaches nobody.
-  transcriber().final("hello");
-  settle();
-  EXPECT_TRUE(session().requests.empty());
-  EXPECT_TRUE(speech.analyzer->cancelled());
-}
-
 struct LocaleMapping {
   std::string source;
   std::string speechLocale;

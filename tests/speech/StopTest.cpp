@@ -69,15 +69,5 @@ TEST_F(StopTest, aStopDuringThePacingSleepEndsTheWorkerSilently) {
   EXPECT_EQ(session().requests.size(), 1u);
 }
 
-TEST_F(StopTest, resultsOfAStoppedPipelineReachNobody) {
-  start();
-  auto oldTranscriber = speech.transcriber;
-  stop();
-  oldTranscriber->final("stale");
-  settle();
-  EXPECT_TRUE(session().requests.empty());
-  EXPECT_EQ(events, std::vector{ready()});
-}
-
 }  // namespace
 }  // namespace quelvar::testing

@@ -14,6 +14,12 @@ PlatformError featureUnsupported() {
   return {"org.quelvar.audio", 3328, "The analyzer's audio format is not supported."};
 }
 
+// A service that handed out no object where it must: reported like any failed step, never
+// dereferenced.
+PlatformError missingPart() {
+  return {"org.quelvar.pipeline", 1, "The service provided no object for this step."};
+}
+
 }  // namespace
 
 LiveSpeech::LiveSpeech(asio::any_io_executor executor, Platform platform, SpeechOutput output)
@@ -65,7 +71,7 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
   analyzer = platform_.speech.makeAnalyzer(transcriber);
 
   translator = platform_.translation.makeSession(source, targetCode);
-  Status prepared = featureUnsupported();
+  Status prepared = missingPart();
   if (translator) {
     prepared = co_await translator->prepareTranslation();
   }
@@ -79,7 +85,7 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
   // The collector runs before the analyzer starts, so no early result can be missed.
   launchCollector(transcriber, startGeneration, targetCode);
 
-  Status started = featureUnsupported();
+  Status started = missingPart();
   if (analyzer) {
     started = co_await analyzer->start(input);
   }

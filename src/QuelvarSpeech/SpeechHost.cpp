@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,16 +17,17 @@ namespace quelvar {
 
 namespace {
 
-// Held while a frame is written and while the process ends on a broken stream, so that the
-// reader thread never cuts a frame in half on standard output.
-std::mutex& outputMutex() {
-  static std::mutex mutex;
+// Held while a frame is written and taken by a reader thread that ends the process, so that a
+// broken input stream does not cut an event in half on standard output.
+std::timed_mutex& outputMutex() {
+  static std::timed_mutex mutex;
   return mutex;
 }
 
-// Ends the process at once; no destructor runs while the other thread still works.
+// Ends the process at once; no destructor runs while the other thread still works. A frame being
+// written is let finish, unless the reader of standard output has stopped taking it.
 [[noreturn]] void endProcessBroken() {
-  outputMutex().lock();
+  static_cast<void>(outputMutex().try_lock_for(std::chrono::milliseconds(500)));
   ::_exit(1);
 }
 

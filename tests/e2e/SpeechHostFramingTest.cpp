@@ -121,6 +121,24 @@ TEST(SpeechHostFramingTest, aVanishedReaderEndsTheHostWithStatusOne) {
   EXPECT_EQ(exit.errors, "");
 }
 
+// The client does not read its replies, so the host's loop stalls on standard output while its
+// reader keeps queueing; the seventeenth waiting message ends the process.
+TEST(SpeechHostFramingTest, aClientSeventeenMessagesAheadEndsTheHost) {
+  HostProcess host = speechHost();
+  std::string flood;
+  for (int i = 0; i < 100000; ++i) {
+    flood += frame(kPing);
+  }
+  host.write(flood);  // fails part-way once the host has gone
+  const HostExit exit = host.finish();
+  EXPECT_EQ(exit.status, 1);
+  EXPECT_EQ(exit.errors, "");
+  std::string rest;
+  for (const std::string& body : splitFrames(exit.output, &rest)) {
+    ASSERT_EQ(body, R"({"type":"pong"})");
+  }
+}
+
 TEST(SpeechHostFramingTest, queuedMessagesAreHandledBeforeTheOrderlyEnd) {
   HostProcess host = speechHost();
   std::string bytes;

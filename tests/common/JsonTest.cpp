@@ -94,11 +94,6 @@ TEST(WholeNumber, AcceptsOnlyNumbersWithoutFraction) {
   }
 }
 
-TEST(Serialize, WritesCompactText) {
-  EXPECT_EQ(serialize({{"type", "pong"}}), R"({"type":"pong"})");
-  EXPECT_EQ(serialize({{"a", {1, true, nullptr}}}), R"({"a":[1,true,null]})");
-}
-
 TEST(Serialize, ReplacesInvalidUtf8InsteadOfThrowing) {
   const nlohmann::json message = {{"text", std::string("ok\xFF\xC3")}};
   std::string text;

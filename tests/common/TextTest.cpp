@@ -96,9 +96,6 @@ TEST(CleanUpTranslation, SimplifiesChineseOnlyForZhHans) {
   for (const char* target : {"zh-CN", "zh-hans", "zh-Hant", "en"}) {
     EXPECT_EQ(cleanUpTranslation("漢語", target), "漢語") << target;
   }
-}
-
-TEST(ToSimplifiedChinese, KeepsTextWithNothingToConvert) {
   EXPECT_EQ(toSimplifiedChinese(""), "");
   EXPECT_EQ(toSimplifiedChinese("hello"), "hello");
 }

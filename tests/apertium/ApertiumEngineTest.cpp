@@ -1,6 +1,5 @@
 // The service against the real Apertium engine with the English-Spanish pair installed.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include "ApertiumTestSupport.hpp"
 #include "platform/linux/apertium/ApertiumSession.hpp"
@@ -23,22 +22,14 @@ struct ApertiumEngineTest : ::testing::Test {
 
   std::shared_ptr<ApertiumSession> englishToSpanish() {
     auto session = std::dynamic_pointer_cast<ApertiumSession>(service.makeSession("en", "es"));
-    auto prepared = runUntilDone(io, session->prepareTranslation());
-    EXPECT_TRUE(prepared.has_value());
-    EXPECT_EQ(prepared.value_or(cancelledError()), std::nullopt);
+    EXPECT_EQ(runUntilDone(io, session->prepareTranslation()).value_or(cancelledError()),
+              std::nullopt);
     return session;
   }
   std::string translate(ApertiumSession& session, const std::string& text) {
-    auto answer = runUntilDone(io, session.translate(text));
-    if (!answer) {
-      ADD_FAILURE() << "no answer for " << text;
-      return {};
-    }
-    if (!answer->ok()) {
-      ADD_FAILURE() << answer->error().description;
-      return {};
-    }
-    return answer->value();
+    auto answer = runUntilDone(io, session.translate(text)).value_or(cancelledError());
+    EXPECT_TRUE(answer.ok()) << text << ": " << (answer.ok() ? "" : answer.error().description);
+    return answer.ok() ? answer.value() : "";
   }
 };
 
@@ -57,12 +48,6 @@ TEST_F(ApertiumEngineTest, statusAndLanguagesReflectTheInstalledPair) {
   EXPECT_EQ(languages[1], "es");
 }
 
-TEST_F(ApertiumEngineTest, helloWorldBecomesSpanish) {
-  auto session = englishToSpanish();
-  EXPECT_EQ(translate(*session, "Hello world"), "Hola Mundo");
-  EXPECT_EQ(translate(*session, "  The dog eats.\n"), "  El perro come.\n");
-}
-
 TEST_F(ApertiumEngineTest, reservedCharactersDoNotCorruptTheStream) {
   auto session = englishToSpanish();
   const std::string reserved = "^ $ [ ] { } / \\ @ < > * # ~ [[x]] ^a$ \\n";
@@ -79,7 +64,7 @@ TEST_F(ApertiumEngineTest, oneSessionAnswersManySegmentsInOrder) {
   auto pids = session->processIds();
   const std::pair<std::string, std::string> rows[] = {
       {"Hello world", "Hola Mundo"},
-      {"The dog eats.", "El perro come."},
+      {"  The dog eats.\n", "  El perro come.\n"},  // outer whitespace is kept
       {"I have two cats.", "Tengo dos gatos."},
   };
   for (int round = 0; round < 20; ++round) {
@@ -88,16 +73,6 @@ TEST_F(ApertiumEngineTest, oneSessionAnswersManySegmentsInOrder) {
     }
   }
   EXPECT_EQ(session->processIds(), pids);
-}
-
-TEST_F(ApertiumEngineTest, aKilledEngineIsRestartedForTheNextRequest) {
-  auto session = englishToSpanish();
-  auto pids = session->processIds();
-  ASSERT_EQ(::kill(pids.at(pids.size() / 2), SIGKILL), 0);
-  EXPECT_EQ(translate(*session, "Hello world"), "Hola Mundo");
-  for (pid_t pid : pids) {
-    EXPECT_FALSE(testing::processExists(pid));
-  }
 }
 
 }  // namespace

@@ -24,12 +24,11 @@ asio::awaitable<void> storeResult(asio::awaitable<T> work,
   result->emplace(co_await std::move(work));
 }
 
-// Runs the coroutine until it is done or the limit has passed; the engines are real processes,
-// so the test waits for their events instead of sleeping.
+// Runs the coroutine until it is done or the limit has passed: waits on events, never sleeps.
 template <class T>
 std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work,
                               std::chrono::seconds limit = std::chrono::seconds(30)) {
-  // Shared, because a coroutine that outlives a failed test still writes its result somewhere.
+  // Shared: a coroutine that outlives a failed test still writes its result somewhere.
   auto result = std::make_shared<std::optional<T>>();
   asio::co_spawn(io, storeResult(std::move(work), result), asio::detached);
   io.restart();

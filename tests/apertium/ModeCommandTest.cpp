@@ -50,17 +50,5 @@ TEST(ModeCommand, refusesWhatOnlyAShellCouldRun) {
   }
 }
 
-TEST(ModeCommand, readsTheInstalledEnglishToSpanishMode) {
-  auto programs = readModeFile("/usr/share/apertium/modes/eng-spa.mode");
-  if (!programs.ok()) {
-    GTEST_SKIP() << "apertium-eng-spa is not installed";
-  }
-  ASSERT_GE(programs.value().size(), 5u);
-  for (const auto& program : programs.value()) {
-    EXPECT_EQ(program.at(1), "-z");
-  }
-  EXPECT_FALSE(readModeFile("/nonexistent/xxx-yyy.mode").ok());
-}
-
 }  // namespace
 }  // namespace quelvar::apertium

@@ -18,10 +18,8 @@ json downloadRequest(json source) {
 const json kOk = {{"version", 1}, {"id", "r"}, {"ok", true}};
 
 TEST_F(DownloadSpeechTest, a_source_that_is_no_language_tag_asks_the_platform_nothing) {
-  for (const json& source :
-       {json(), json(5), json(""), json("en_US"), json("en-"), json("english"), json("en\n"),
-        json("\xE2\x84\xAA"
-             "a")}) {
+  // The tag pattern itself is tested in RequestFieldsTest.
+  for (const json& source : {json(), json(5), json(""), json("en_US")}) {
     EXPECT_EQ(respond(downloadRequest(source)), failure("INVALID_REQUEST")) << source;
   }
   EXPECT_TRUE(speech.calls.empty());

@@ -1,4 +1,4 @@
-// The reply envelope and the dispatch: which requests get past the head of Host::respond.
+// The reply envelope beyond the cases the end-to-end test sends: which requests get past the head.
 #include "HostTestSupport.hpp"
 
 namespace quelvar::testing {
@@ -26,24 +26,14 @@ constexpr const char* kPong = R"({"version":1,"id":"a","ok":true,"text":"pong"})
 INSTANTIATE_TEST_SUITE_P(
     Requests, EnvelopeTest,
     ::testing::Values(
-        EnvelopeCase{"empty_object", "{}", kInvalidNoId},
-        EnvelopeCase{"ping", R"({"version":1,"id":"a","type":"ping"})", kPong},
-        EnvelopeCase{"unknown_keys_ignored",
-                     R"({"version":1,"id":"a","type":"ping","text":5,"extra":[1]})", kPong},
         EnvelopeCase{"version_as_float_one", R"({"version":1.0,"id":"a","type":"ping"})", kPong},
-        EnvelopeCase{"version_two", R"({"version":2,"id":"a","type":"ping"})", kInvalidA},
-        EnvelopeCase{"version_string", R"({"version":"1","id":"a","type":"ping"})", kInvalidA},
         EnvelopeCase{"version_true", R"({"version":true,"id":"a","type":"ping"})", kInvalidA},
         EnvelopeCase{"version_fraction", R"({"version":1.5,"id":"a","type":"ping"})", kInvalidA},
         EnvelopeCase{"version_missing", R"({"id":"a","type":"ping"})", kInvalidA},
-        EnvelopeCase{"id_number", R"({"version":1,"id":7,"type":"ping"})", kInvalidNoId},
-        EnvelopeCase{"id_empty", R"({"version":1,"id":"","type":"ping"})", kInvalidNoId},
         EnvelopeCase{"id_missing", R"({"version":1,"type":"ping"})", kInvalidNoId},
         EnvelopeCase{"id_echoed_on_bad_version", R"({"version":0,"id":"x y","type":"ping"})",
                      R"({"version":1,"id":"x y","ok":false,"error":"INVALID_REQUEST"})"},
-        EnvelopeCase{"type_missing", R"({"version":1,"id":"a"})", kInvalidA},
         EnvelopeCase{"type_number", R"({"version":1,"id":"a","type":1})", kInvalidA},
-        EnvelopeCase{"type_in_capitals", R"({"version":1,"id":"a","type":"PING"})", kInvalidA},
         EnvelopeCase{"type_padded", R"({"version":1,"id":"a","type":" ping"})", kInvalidA},
         EnvelopeCase{"type_unknown", R"({"version":1,"id":"a","type":"pong"})", kInvalidA}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,14 +1,11 @@
-// Host::main over real pipes with fake services: order, one request in flight, broken streams.
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+// Host::main over real pipes with fake services: one request in flight, work on other threads.
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "../common/TestPipe.hpp"
 #include "QuelvarHost/Host.hpp"
 #include "common/Framing.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
@@ -18,43 +15,6 @@ namespace quelvar::testing {
 namespace {
 
 using nlohmann::json;
-
-struct Pipe {
-  Pipe() {
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    readEnd = fds[0];
-    writeEnd = fds[1];
-    // Room for everything a test writes, so nothing blocks on a single thread.
-    ::fcntl(writeEnd, F_SETPIPE_SZ, 1 << 20);
-  }
-  ~Pipe() {
-    closeEnd(readEnd);
-    closeEnd(writeEnd);
-  }
-  static void closeEnd(int& fd) {
-    if (fd >= 0) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
-  int pending() const {
-    int bytes = 0;
-    ::ioctl(readEnd, FIONREAD, &bytes);
-    return bytes;
-  }
-  std::string drain() {
-    closeEnd(writeEnd);
-    std::string bytes;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(readEnd, buffer, sizeof buffer)) > 0;) {
-      bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    return bytes;
-  }
-  int readEnd = -1;
-  int writeEnd = -1;
-};
 
 std::string frame(const std::string& body) {
   return frameHeader(static_cast<std::uint32_t>(body.size())) + body;
@@ -85,7 +45,7 @@ class HostLoopTest : public ::testing::Test {
   int run(const std::string& bytes, HostServices services) {
     EXPECT_EQ(::write(input.writeEnd, bytes.data(), bytes.size()),
               static_cast<ssize_t>(bytes.size()));
-    Pipe::closeEnd(input.writeEnd);
+    TestPipe::closeEnd(input.writeEnd);
     return Host::main(context, services, {input.readEnd, output.writeEnd, error.writeEnd});
   }
   int run(const std::string& bytes) { return run(bytes, {speech, translation}); }
@@ -93,7 +53,7 @@ class HostLoopTest : public ::testing::Test {
   asio::io_context context;
   FakeSpeechRecognition speech{context.get_executor()};
   FakeTranslation translation{context.get_executor()};
-  Pipe input, output, error;
+  TestPipe input, output, error;
 };
 
 TEST_F(HostLoopTest, each_reply_is_written_before_the_next_request_starts) {
@@ -168,23 +128,6 @@ TEST_F(HostLoopTest, waits_for_work_that_finishes_on_another_thread) {
   EXPECT_NE(threaded.workerThread, std::thread::id());
   EXPECT_NE(threaded.workerThread, std::this_thread::get_id());
   threaded.worker.join();
-}
-
-TEST_F(HostLoopTest, a_broken_body_stops_the_loop_after_the_earlier_replies) {
-  const std::string ping = frame(R"({"version":1,"id":"p","type":"ping"})");
-  EXPECT_EQ(run(ping + frame("[]") + ping), 1);
-  EXPECT_EQ(output.drain(),
-            replyFrame({{"version", 1}, {"id", "p"}, {"ok", true}, {"text", "pong"}}));
-  EXPECT_EQ(error.drain(), "Invalid native messaging transport.\n");
-  // Nothing after the broken frame was read.
-  EXPECT_EQ(input.drain(), ping);
-}
-
-TEST_F(HostLoopTest, a_reply_that_cannot_be_written_is_a_transport_failure) {
-  ignoreSigpipe();
-  Pipe::closeEnd(output.readEnd);
-  EXPECT_EQ(run(frame(R"({"version":1,"id":"p","type":"ping"})")), 1);
-  EXPECT_EQ(error.drain(), "Invalid native messaging transport.\n");
 }
 
 }  // namespace

@@ -42,6 +42,9 @@ inline Samples join(std::initializer_list<Samples> parts) {
   return all;
 }
 
+const std::vector<std::string> kHelloWords = {"hello", "world", "test", "speech", "recognition"};
+const std::vector<std::string> kWeatherWords = {"weather", "nice", "today"};
+
 // How many of `words` occur as whole words in `text`: recognition is checked loosely.
 inline int wordsFound(const std::string& text, const std::vector<std::string>& words) {
   std::istringstream in(text);
@@ -53,8 +56,7 @@ inline int wordsFound(const std::string& text, const std::vector<std::string>& w
   return found;
 }
 
-// Runs the io_context until `done` or the limit: the engine's thread is real, so the test
-// waits for it by running the executor it posts to, never by sleeping.
+// Runs the executor the engine's thread posts to until `done` or the limit; never sleeps.
 inline bool runUntil(asio::io_context& io, const std::function<bool()>& done,
                      std::chrono::seconds limit = std::chrono::seconds(120)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -139,6 +141,10 @@ class EnginePipeline {
 
   bool runUntilEnded() {
     return runUntil(io_, [this] { return ended; });
+  }
+  bool finishAndRunUntilEnded() {
+    input->finish();
+    return runUntilEnded();
   }
 
   std::shared_ptr<SpeechTranscriber> transcriber;

@@ -9,30 +9,34 @@
 namespace quelvar::pocketsphinx {
 namespace {
 
+using Seen = std::vector<std::string>;
+
+std::string errorLine(ErrorCode code) {
+  return "error " + std::to_string(static_cast<int>(code));
+}
+
 struct ResultStreamTest : ::testing::Test {
   asio::io_context io;
   ResultStream stream{io.get_executor(), 4};
+  Seen seen;  // each result as "P:text" or "F:text", then "end" or "error <code>"
+  std::vector<std::shared_ptr<Task>> readers;
 
-  // Reads until the stream ends or fails; each result as "P:text" or "F:text".
-  std::vector<std::string> drain() {
-    std::vector<std::string> seen;
-    auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
+  // Starts a reader that records until the stream ends or fails, and runs what is ready.
+  void startReading() {
+    readers.push_back(Task::spawn(io.get_executor(), [this](Task&) -> asio::awaitable<void> {
       for (;;) {
         SpeechResultEvent event = co_await stream.next();
         if (auto* result = std::get_if<SpeechResult>(&event)) {
           seen.push_back((result->isFinal ? "F:" : "P:") + result->text);
-        } else if (auto* error = std::get_if<PlatformError>(&event)) {
-          seen.push_back("error " + std::to_string(error->code));
-          co_return;
-        } else {
-          seen.push_back("end");
-          co_return;
+          continue;
         }
+        auto* error = std::get_if<PlatformError>(&event);
+        seen.push_back(error ? "error " + std::to_string(error->code) : "end");
+        co_return;
       }
-    });
+    }));
     io.restart();
     io.poll();
-    return seen;
   }
 };
 
@@ -43,21 +47,12 @@ TEST_F(ResultStreamTest, unreadPartialsGiveWayToNewerResultsOfTheirUtterance) {
   stream.publish({"the", false});
   stream.publish({"the weather", false});
   stream.end();
-  EXPECT_EQ(drain(), (std::vector<std::string>{"F:hello world", "P:the weather", "end"}));
+  startReading();
+  EXPECT_EQ(seen, (Seen{"F:hello world", "P:the weather", "end"}));
 }
 
 TEST_F(ResultStreamTest, aReaderThatKeepsUpSeesEveryResultInOrder) {
-  std::vector<std::string> seen;
-  auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
-    for (;;) {
-      SpeechResultEvent event = co_await stream.next();
-      auto* result = std::get_if<SpeechResult>(&event);
-      if (result == nullptr) {
-        co_return;
-      }
-      seen.push_back(result->text);
-    }
-  });
+  startReading();
   for (const char* text : {"a", "ab", "abc"}) {
     stream.publish({text, false});
     io.poll();
@@ -65,8 +60,8 @@ TEST_F(ResultStreamTest, aReaderThatKeepsUpSeesEveryResultInOrder) {
   stream.publish({"abc!", true});
   stream.end();
   io.poll();
-  EXPECT_TRUE(task->isDone());
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "ab", "abc", "abc!"}));
+  EXPECT_TRUE(readers[0]->isDone());
+  EXPECT_EQ(seen, (Seen{"P:a", "P:ab", "P:abc", "F:abc!", "end"}));
 }
 
 TEST_F(ResultStreamTest, tooManyUnreadFinalsFailTheStreamInsteadOfDroppingOne) {
@@ -77,18 +72,18 @@ TEST_F(ResultStreamTest, tooManyUnreadFinalsFailTheStreamInsteadOfDroppingOne) {
   EXPECT_FALSE(stream.isTerminated());
   stream.publish({"final 4", true});
   EXPECT_TRUE(stream.isTerminated());
-  auto seen = drain();
+  startReading();
   ASSERT_EQ(seen.size(), 5u);
-  EXPECT_EQ(seen.back(), "error " + std::to_string(static_cast<int>(ErrorCode::resultsOverflowed)));
+  EXPECT_EQ(seen.back(), errorLine(ErrorCode::resultsOverflowed));
 }
 
 TEST_F(ResultStreamTest, theFirstEndOrFailureWinsAndRepeatsToLaterReads) {
   stream.fail(makeError(ErrorCode::decoderFailed, "broken"));
   stream.end();
   stream.publish({"late", true});
-  EXPECT_EQ(drain(), std::vector<std::string>{
-                         "error " + std::to_string(static_cast<int>(ErrorCode::decoderFailed))});
-  EXPECT_EQ(drain().size(), 1u);
+  startReading();
+  startReading();
+  EXPECT_EQ(seen, (Seen{errorLine(ErrorCode::decoderFailed), errorLine(ErrorCode::decoderFailed)}));
 }
 
 TEST_F(ResultStreamTest, aCancelledReaderGetsTheCancelledError) {

@@ -132,24 +132,14 @@ TEST_F(CaptionClient, WritesWhereItIsToldAndShowsTheChosenText) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("tone.fr.srt")));
 }
 
+// The advice for each code is tested in CaptionOptionsTest; this is the path to the user.
 TEST_F(CaptionClient, ExplainsWhatToInstallWhenTheHostCannotStart) {
-  const struct {
-    const char* code;
-    const char* advice;
-  } cases[] = {
-      {"SPEECH_UNSUPPORTED", "sudo apt install pocketsphinx-en-us"},
-      {"SPEECH_MODELS_MISSING", "sudo apt install pocketsphinx-en-us"},
-      {"MODELS_NOT_INSTALLED", "sudo apt install apertium-eng-spa"},
-  };
-  for (const auto& c : cases) {
-    std::filesystem::remove(dir.file("host.log"));
-    const RunResult result = run({"tone.wav"}, {std::string("QUELVAR_FAKE_START_ERROR=") + c.code});
-    EXPECT_EQ(result.exitCode, 3) << c.code;
-    EXPECT_NE(result.err.find(c.code), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find(c.advice), std::string::npos) << result.err;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("tone.es.srt"))) << c.code;
-    EXPECT_EQ(hostLog().lines.back(), "eof") << c.code;
-  }
+  const RunResult result = run({"tone.wav"}, {"QUELVAR_FAKE_START_ERROR=MODELS_NOT_INSTALLED"});
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_NE(result.err.find("MODELS_NOT_INSTALLED"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("sudo apt install apertium-eng-spa"), std::string::npos) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("tone.es.srt")));
+  EXPECT_EQ(hostLog().lines.back(), "eof");
 }
 
 TEST_F(CaptionClient, OffersADroppedChunkAgainAndSlowsDown) {
@@ -214,9 +204,7 @@ TEST_F(CaptionClient, RefusesWhatItCannotUse) {
   } cases[] = {
       {{"notes.txt"}, 1, "cannot read notes.txt"},
       {{"missing.wav"}, 1, "cannot read missing.wav"},
-      {{}, 2, "no audio file given"},
       {{"--max-speed", "0.5", "tone.wav"}, 2, "--max-speed takes a number from 1 to 16"},
-      {{"--demo", "tone.wav"}, 2, "give either --demo or an audio file"},
   };
   for (const auto& c : cases) {
     const RunResult result = run(c.args);

@@ -4,7 +4,6 @@
 #include "CaptionTestSupport.hpp"
 #include "caption/CueTiming.hpp"
 #include "caption/SubtitleFormat.hpp"
-#include "common/Text.hpp"
 
 namespace quelvar::caption {
 namespace {
@@ -151,23 +150,6 @@ TEST(SubtitleFormat, LeavesOutSegmentsWithoutTextAndReadsBack) {
   EXPECT_EQ((*parsed)[1].startMs, 6000);
   EXPECT_EQ((*parsed)[1].endMs, 9000);
   EXPECT_EQ((*parsed)[1].lines, (std::vector<std::string>{"Adiós", "Good bye"}));
-}
-
-TEST(AudioEncoding, EncodesBase64AsTheHostDecodesIt) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", ""},
-      {"f", "Zg=="},
-      {"fo", "Zm8="},
-      {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="},
-      {"fooba", "Zm9vYmE="},
-      {"foobar", "Zm9vYmFy"},
-      {std::string("\x00\xff\x10\x80", 4), "AP8QgA=="},
-  };
-  for (const auto& [bytes, text] : cases) {
-    EXPECT_EQ(encodeBase64(bytes), text);
-    EXPECT_EQ(decodeBase64(text), bytes);
-  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Fuzz target: arbitrary bytes as a host's standard input, through the frame reader and the
 // JSON and text helpers, checking that nothing crashes and that the invariants hold.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,39 +7,18 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzInput.hpp"
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
 #include "common/Text.hpp"
 
 namespace {
 
+using quelvar::fuzz::memoryFile;
+using quelvar::fuzz::replaceContents;
+using quelvar::fuzz::require;
+
 using quelvar::FrameResult;
-
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-// An in-memory file stands in for standard input: it holds inputs larger than a pipe without a
-// writer thread, and its offset shows exactly how many bytes the reader consumed.
-int inputFile() {
-  static const int fd = ::memfd_create("fuzz-input", 0);
-  require(fd >= 0);
-  return fd;
-}
-
-void replaceContents(int fd, const std::uint8_t* data, std::size_t size) {
-  require(::ftruncate(fd, 0) == 0);
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    require(written > 0);
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-}
 
 bool validLength(const std::uint8_t* header) {
   const std::uint32_t length = std::uint32_t{header[0]} | (std::uint32_t{header[1]} << 8U) |
@@ -103,7 +81,7 @@ void handleBody(const std::string& body) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const int fd = inputFile();
+  static const int fd = memoryFile("fuzz-input");
   replaceContents(fd, data, size);
   std::size_t consumed = 0;
   for (;;) {

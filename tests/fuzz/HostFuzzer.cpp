@@ -1,6 +1,5 @@
 // Fuzz target: arbitrary bytes as the language host's standard input, through Host::main and
 // Host::respond with fake services, checking the exit status, the replies and the reservations.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "FuzzInput.hpp"
 #include "QuelvarHost/Host.hpp"
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
@@ -16,34 +16,13 @@
 
 namespace {
 
+using quelvar::fuzz::memoryFile;
+using quelvar::fuzz::replaceContents;
+using quelvar::fuzz::require;
+
 using nlohmann::json;
 using quelvar::LanguageStatus;
 using quelvar::PlatformError;
-
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-// In-memory files stand in for the three streams: no pipe capacity limits, no writer thread.
-int memoryFile(const char* name) {
-  const int fd = ::memfd_create(name, 0);
-  require(fd >= 0);
-  return fd;
-}
-
-void replaceContents(int fd, const std::uint8_t* data, std::size_t size) {
-  require(::ftruncate(fd, 0) == 0);
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    require(written > 0);
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-}
 
 std::string contents(int fd) {
   const off_t size = ::lseek(fd, 0, SEEK_END);

@@ -1,6 +1,5 @@
 // Fuzz target: arbitrary bytes as the speech host's input, framed, validated and handled by a
 // pipeline on fakes, checking that every event is well formed and every message completes.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "FuzzInput.hpp"
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "QuelvarSpeech/SpeechMessage.hpp"
 #include "common/Framing.hpp"
@@ -19,31 +19,11 @@
 
 namespace {
 
+using quelvar::fuzz::memoryFile;
+using quelvar::fuzz::replaceContents;
+using quelvar::fuzz::require;
+
 using namespace quelvar;
-
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-int inputFile() {
-  static const int fd = ::memfd_create("fuzz-speech-input", 0);
-  require(fd >= 0);
-  return fd;
-}
-
-void replaceContents(int fd, const std::uint8_t* data, std::size_t size) {
-  require(::ftruncate(fd, 0) == 0);
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    require(written > 0);
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  require(::lseek(fd, 0, SEEK_SET) == 0);
-}
 
 // Exactly the shapes the extension may receive.
 void checkEvent(const nlohmann::json& event) {
@@ -114,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   handle(pipeline->start("en", "de"));
 
-  const int fd = inputFile();
+  static const int fd = memoryFile("fuzz-input");
   replaceContents(fd, data + 1, size - 1);
   for (;;) {
     FrameResult frame = readFrame(fd);

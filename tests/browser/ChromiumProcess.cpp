@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -52,11 +53,8 @@ std::vector<std::string> browserEnvironment(const std::filesystem::path& home) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable = *entry;
     const std::string name = variable.substr(0, variable.find('='));
-    bool keep = true;
-    for (const auto& [replacedName, value] : replaced) {
-      keep = keep && name != replacedName;
-    }
-    if (keep) {
+    if (std::none_of(replaced.begin(), replaced.end(),
+                     [&](const auto& pair) { return pair.first == name; })) {
       variables.push_back(variable);
     }
   }
@@ -178,19 +176,21 @@ std::optional<int> ChromiumProcess::waitForExit(Clock::time_point deadline) {
   if (pid_ <= 0 || !waitUntilEnded(pid_, deadline)) {
     return std::nullopt;
   }
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  pid_ = -1;
+  const int status = reap();
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void ChromiumProcess::kill() {
   ::kill(-pid_, SIGKILL);
+  reap();
+}
+
+int ChromiumProcess::reap() {
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
+  return status;
 }
 
 }  // namespace quelvar::browser

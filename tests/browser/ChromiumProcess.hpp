@@ -39,6 +39,7 @@ class ChromiumProcess {
  private:
   std::optional<int> waitForExit(Clock::time_point deadline);
   void kill();
+  int reap();  // the wait status
 
   pid_t pid_ = -1;
   std::unique_ptr<DevToolsPipe> devTools_;

@@ -15,18 +15,18 @@ namespace {
 
 using nlohmann::json;
 
-// Milliseconds left until the deadline, for poll(); never negative.
-int millisecondsUntil(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+void makeNonBlocking(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-// Waits until `fd` is ready for `events`; false when the deadline passed first.
-bool waitFor(int fd, short events, Clock::time_point deadline) {
+}  // namespace
+
+bool waitReady(int fd, short events, Clock::time_point deadline) {
   pollfd entry{fd, events, 0};
   for (;;) {
-    const int ready = ::poll(&entry, 1, millisecondsUntil(deadline));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::clamp<long long>(left, 0, 60'000)));
     if (ready > 0) {
       return true;
     }
@@ -38,12 +38,6 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
     }
   }
 }
-
-void makeNonBlocking(int fd) {
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
-}  // namespace
 
 DevToolsPipe::DevToolsPipe(int commands, int replies) : commands_(commands), replies_(replies) {
   // A browser that died must show up as a failed write, not end the test by signal.
@@ -116,7 +110,7 @@ void DevToolsPipe::write(const std::string& bytes, Clock::time_point deadline) {
     if (count > 0) {
       written += static_cast<std::size_t>(count);
     } else if (count < 0 && errno == EAGAIN) {
-      if (!waitFor(commands_, POLLOUT, deadline)) {
+      if (!waitReady(commands_, POLLOUT, deadline)) {
         throw DevToolsError("the browser does not take commands");
       }
     } else if (count < 0 && errno != EINTR) {
@@ -142,7 +136,7 @@ std::optional<json> DevToolsPipe::read(Clock::time_point deadline) {
     } else if (count == 0) {
       return std::nullopt;
     } else if (errno == EAGAIN) {
-      if (!waitFor(replies_, POLLIN, deadline)) {
+      if (!waitReady(replies_, POLLIN, deadline)) {
         return std::nullopt;
       }
     } else if (errno != EINTR) {

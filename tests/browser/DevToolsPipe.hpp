@@ -19,6 +19,9 @@ struct DevToolsError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Waits until `fd` is ready for `events`; false when the deadline passed first.
+bool waitReady(int fd, short events, Clock::time_point deadline);
+
 class DevToolsPipe {
  public:
   // Takes ownership of both descriptors: `commands` is written, `replies` is read.

@@ -1,6 +1,5 @@
 // The language host as the extension reaches it: one request per sendNativeMessage, in Chromium.
 #include <algorithm>
-#include <set>
 #include <string>
 
 #include "BrowserFixture.hpp"
@@ -23,32 +22,6 @@ class LanguageHostTest : public BrowserTest {
   }
 };
 
-// Every entry has the four keys with their types, the codes are sorted and distinct, every code
-// used in a pair has an entry, and each direction is listed once.
-void expectWellFormedInventory(const json& reply) {
-  ASSERT_TRUE(reply.value("languages", json()).is_array()) << reply.dump();
-  ASSERT_TRUE(reply.value("pairs", json()).is_array()) << reply.dump();
-  std::vector<std::string> codes;
-  for (const json& entry : reply["languages"]) {
-    ASSERT_TRUE(entry.value("code", json()).is_string()) << entry.dump();
-    EXPECT_TRUE(entry.value("name", json()).is_string()) << entry.dump();
-    EXPECT_TRUE(entry.value("speechSupported", json()).is_boolean()) << entry.dump();
-    EXPECT_TRUE(entry.value("speechInstalled", json()).is_boolean()) << entry.dump();
-    codes.push_back(entry["code"]);
-  }
-  EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
-  const std::set<std::string> known(codes.begin(), codes.end());
-  EXPECT_EQ(known.size(), codes.size()) << "a language is listed twice: " << reply.dump();
-  std::set<json> directions;
-  for (const json& pair : reply["pairs"]) {
-    ASSERT_TRUE(pair.is_array() && pair.size() == 2 && pair[0].is_string() && pair[1].is_string())
-        << pair.dump();
-    EXPECT_TRUE(known.contains(pair[0]) && known.contains(pair[1])) << pair.dump();
-    EXPECT_TRUE(directions.insert(pair).second)
-        << "the direction " << pair.dump() << " is listed twice: " << reply["pairs"].dump();
-  }
-}
-
 bool listsPair(const json& languages, const std::string& source, const std::string& target) {
   const json& pairs = languages.value("pairs", json::array());
   return std::find(pairs.begin(), pairs.end(), json::array({source, target})) != pairs.end();
@@ -65,7 +38,9 @@ TEST_F(LanguageHostTest, answersPingLanguagesAndTranslateThroughChromium) {
       request({{"version", 1}, {"id", "languages-1"}, {"type", "languages"}}, languages));
   EXPECT_EQ(languages.value("id", ""), "languages-1");
   EXPECT_EQ(languages.value("ok", false), true) << languages.dump();
-  expectWellFormedInventory(languages);
+  // Its shape is checked end to end over pipes; here it must reach the extension intact.
+  ASSERT_TRUE(languages.value("languages", json()).is_array()) << languages.dump();
+  ASSERT_TRUE(languages.value("pairs", json()).is_array()) << languages.dump();
   report("languages: pairs " + languages.value("pairs", json()).dump());
 
   json translate;

@@ -69,20 +69,7 @@ bool waitUntilEnded(pid_t pid, Clock::time_point deadline) {
   if (descriptor < 0) {
     return errno == ESRCH;  // already gone
   }
-  bool ended = false;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd entry{descriptor, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(std::clamp<long long>(left, 0, 60'000)));
-    if (ready > 0) {
-      ended = true;
-      break;
-    }
-    if ((ready == 0 && Clock::now() >= deadline) || (ready < 0 && errno != EINTR)) {
-      break;
-    }
-  }
+  const bool ended = waitReady(descriptor, POLLIN, deadline);
   ::close(descriptor);
   return ended;
 }

@@ -1,10 +1,14 @@
 // The speech host as the extension reaches it: a long-lived connectNative port, in Chromium.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "BrowserFixture.hpp"
-#include "SpeechAudio.hpp"
+#include "Processes.hpp"
+#include "common/Text.hpp"
 
 namespace quelvar::browser {
 namespace {
@@ -20,6 +24,34 @@ constexpr int kChunkMilliseconds = 250;
 // recognise at least one of them, however rough the rest.
 constexpr const char* kSpoken = "Hello world. This is a test of live subtitles.";
 const std::vector<std::string> kSpokenWords{"hello", "world", "test", "live", "subtitles"};
+
+// `text` spoken by espeak-ng as 16 kHz 16-bit little-endian mono PCM, with a short silence before
+// and a longer one after so that the recogniser can tell the utterance has ended.
+std::string synthesiseSpeech(const std::string& text, const std::filesystem::path& folder) {
+  const std::string wave = (folder / "speech.wav").string();
+  const std::string raw = (folder / "speech.raw").string();
+  if (runProgram({"espeak-ng", "-v", "en-us", "-s", "150", "-w", wave, text}) != 0) {
+    throw std::runtime_error("espeak-ng failed; install Debian's espeak-ng package");
+  }
+  if (runProgram({"sox", wave, "-t", "raw", "-r", "16000", "-c", "1", "-b", "16", "-e",
+                  "signed-integer", "-L", raw, "pad", "0.3", "1.5"}) != 0) {
+    throw std::runtime_error("sox failed; install Debian's sox package");
+  }
+  std::ifstream file(raw, std::ios::binary);
+  std::string pcm{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  if (pcm.empty() || pcm.size() % 2 != 0) {
+    throw std::runtime_error("sox wrote no usable audio to " + raw);
+  }
+  return pcm;
+}
+
+std::vector<std::string> base64Chunks(std::string_view pcm) {
+  std::vector<std::string> chunks;
+  for (std::size_t offset = 0; offset < pcm.size(); offset += kChunkBytes) {
+    chunks.push_back(encodeBase64(pcm.substr(offset, kChunkBytes)));
+  }
+  return chunks;
+}
 
 // What the extension heard, one line per message with its arrival time.
 void reportMessages(const json& messages) {
@@ -51,7 +83,7 @@ TEST_F(SpeechHostTest, turnsRealSpeechIntoCaptionsInAWholeSession) {
   const json session = {
       {"source", "en"},
       {"target", "es"},
-      {"chunks", base64Chunks(pcm, kChunkBytes)},
+      {"chunks", base64Chunks(pcm)},
       {"chunkMs", kChunkMilliseconds},
       {"readyTimeoutMs", 15000},
       {"finalTimeoutMs", 20000},

@@ -65,21 +65,16 @@ class BrowserRegistrationTest : public testing::Test {
   fs::path home_;
 };
 
-TEST(validID, acceptsExactly32LettersFromAToP) {
+TEST_F(BrowserRegistrationTest, anInvalidIDIsRefusedAndWritesNothing) {
+  const BrowserRegistration registration = installAt(home_ / ".local");
   EXPECT_TRUE(BrowserRegistration::validID(idA));
   for (const std::string& id : std::vector<std::string>{
-           "", "abcdefghijklmnopabcdefghijklmno", idA + "a", "Abcdefghijklmnopabcdefghijklmnop",
+           "", "abcdefghijklmnopabcdefghijklmno", idA + "a", idA + " ",
+           "Abcdefghijklmnopabcdefghijklmnop", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP",
            "qbcdefghijklmnopabcdefghijklmnop", "zbcdefghijklmnopabcdefghijklmnop",
            "0bcdefghijklmnopabcdefghijklmnop", " " + idA.substr(1), idA.substr(1) + " ",
            idA.substr(2) + "\xc3\xa9"}) {
     EXPECT_FALSE(BrowserRegistration::validID(id)) << '"' << id << '"';
-  }
-}
-
-TEST_F(BrowserRegistrationTest, invalidIDWritesNothing) {
-  const BrowserRegistration registration = installAt(home_ / ".local");
-  for (const std::string& id :
-       std::vector<std::string>{"", idA + " ", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"}) {
     const auto failure = registration.registerExtension(id);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->code, RegistrationError::invalidID);
@@ -113,7 +108,7 @@ TEST_F(BrowserRegistrationTest, missingOrNonExecutableHelperWritesNothing) {
   }
 }
 
-TEST_F(BrowserRegistrationTest, registerCreatesTheFolderAndWritesSortedManifests) {
+TEST_F(BrowserRegistrationTest, registerCreatesTheFolderWritesSortedManifestsAndReplacesOldIDs) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   ASSERT_FALSE(registration.registerExtension(idA));
   EXPECT_EQ(registration.directory(), home_ / ".config/google-chrome/NativeMessagingHosts");
@@ -132,17 +127,14 @@ TEST_F(BrowserRegistrationTest, registerCreatesTheFolderAndWritesSortedManifests
     EXPECT_TRUE(fs::path(written["path"].get<std::string>()).is_absolute());
   }
   EXPECT_EQ(entries(registration.directory()), 2);
-}
 
-TEST_F(BrowserRegistrationTest, registeringAnotherIDReplacesTheFirst) {
-  const BrowserRegistration registration = installAt(home_ / ".local");
-  ASSERT_FALSE(registration.registerExtension(idA));
+  // Registering another ID replaces the first.
   ASSERT_FALSE(registration.registerExtension(idB));
   EXPECT_FALSE(registration.configured(idA));
   EXPECT_TRUE(registration.configured(idB));
 }
 
-TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathOnly) {
+TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathAndNeedsTheHelpers) {
   using Edit = std::function<void(json&)>;
   const std::vector<std::tuple<const char*, Edit, bool>> cases = {
       {"type edited", [](json& m) { m["type"] = "socket"; }, true},
@@ -169,13 +161,10 @@ TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathOnly) {
   }
   writeFile(file, "{not json");
   EXPECT_FALSE(registration.configured(idA));
-}
 
-TEST_F(BrowserRegistrationTest, aVanishedHelperIsNotConfigured) {
-  const BrowserRegistration registration = installAt(home_ / ".local");
   ASSERT_FALSE(registration.registerExtension(idA));
   fs::remove(registration.helperPath("QuelvarHost"));
-  EXPECT_FALSE(registration.configured(idA));
+  EXPECT_FALSE(registration.configured(idA)) << "a vanished helper";
 }
 
 TEST_F(BrowserRegistrationTest, aMovedInstallationNeitherSeesNorRemovesTheOldManifests) {

@@ -85,11 +85,12 @@ LatencyFigures captionLatency(SpeechHostClient& host, const std::vector<Samples>
     const Clock::time_point windowEnd =
         i + 1 < spans.size() ? spans[i + 1].started : Clock::time_point::max();
     std::optional<Event> last;
-    std::optional<Clock::time_point> previousPartial;
+    std::optional<Clock::time_point> previousPartial, beforeLast;
     for (std::size_t e = from; e < events.size(); ++e) {
       const Event& event = events[e];
       if (isCaption(event.message, true) && event.at >= spans[i].sent && event.at < windowEnd) {
         last = event;
+        beforeLast = e > from ? std::optional(events[e - 1].at) : std::nullopt;
       }
       if (isCaption(event.message, false) && event.at >= spans[i].started &&
           event.at <= spans[i].sent) {
@@ -105,6 +106,9 @@ LatencyFigures captionLatency(SpeechHostClient& host, const std::vector<Samples>
       continue;
     }
     figures.finalDelays.push_back(millisBetween(spans[i].sent, last->at));
+    if (beforeLast) {
+      figures.finalAfterPrevious.push_back(millisBetween(*beforeLast, last->at));
+    }
     if (figures.sampleSource.empty()) {
       figures.sampleSource = last->message.value("source", "");
       figures.sampleTranslation = last->message.value("translation", "");
@@ -124,6 +128,9 @@ void keepLeast(std::optional<RunCost>& best, const RunCost& run) {
   best->decoding = std::min(best->decoding, run.decoding);
   best->finals = run.finals;
   best->errors += run.errors;
+  if (best->firstError.empty()) {
+    best->firstError = run.firstError;
+  }
 }
 
 BareDecoder::BareDecoder() {
@@ -141,7 +148,7 @@ BareDecoder::BareDecoder() {
 
 BareDecoder::~BareDecoder() = default;
 
-RunCost BareDecoder::run(const Samples& audio) {
+RunCost BareDecoder::run(const Samples& audio, double speed) {
   RunCost cost;
   const auto began = Clock::now();
   const double cpuBegan = ownThreadCpuMillis();
@@ -149,6 +156,11 @@ RunCost BareDecoder::run(const Samples& audio) {
   decoder_->startStream();
   decoder_->startUtterance();
   for (std::size_t at = 0; at < audio.size(); at += 400) {
+    if (speed > 0 && at % kSecond == 0) {
+      std::this_thread::sleep_until(began +
+                                    std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(at / speed / kSecond)));
+    }
     const std::size_t count = std::min<std::size_t>(400, audio.size() - at);
     decoder_->process(std::span(audio.data() + at, count));
     if (decoder_->inSpeech()) {
@@ -190,7 +202,9 @@ RunCost wholeHost(SpeechHostClient& host, const Samples& audio, double speed) {
   for (std::size_t e = from; e < events.size(); ++e) {
     cost.finals += isCaption(events[e].message, true) ? 1 : 0;
   }
-  cost.errors = reader.errors().size() - errorsBefore;
+  const std::vector<std::string> errors = reader.errors();
+  cost.errors = errors.size() - errorsBefore;
+  cost.firstError = cost.errors > 0 ? errors[errorsBefore] : "";
   host.cursor() = events.size();
   return cost;
 }

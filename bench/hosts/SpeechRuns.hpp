@@ -17,6 +17,7 @@ Samples passage(const std::vector<Samples>& sentences, double gap, int rounds);
 struct LatencyFigures {
   std::vector<double> finalDelays;  // last speech message sent -> the utterance's final caption
   std::vector<double> partialGaps;  // between partial captions while speaking
+  std::vector<double> finalAfterPrevious;  // a final caption after the event before it
   std::size_t partials = 0;
   int missed = 0;  // utterances whose final caption did not come before the next one began
   std::string sampleSource, sampleTranslation;
@@ -30,6 +31,7 @@ struct RunCost {
   double decoding = 0;  // the host's busiest thread: its decoder
   int finals = 0;
   std::size_t errors = 0;
+  std::string firstError;
 };
 // Keeps the least of each figure: on a shared machine the least disturbed run counts.
 void keepLeast(std::optional<RunCost>& best, const RunCost& run);
@@ -41,7 +43,8 @@ class BareDecoder {
   BareDecoder();
   ~BareDecoder();
   double modelLoad() const { return modelLoad_; }
-  RunCost run(const Samples& audio);
+  // As fast as it goes, or (with `speed`) taking each second of audio when a host would get it.
+  RunCost run(const Samples& audio, double speed = 0);
 
  private:
   std::unique_ptr<pocketsphinx::PocketSphinxDecoder> decoder_;

@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 using testing::childProcesses;
 using testing::ModeFolder;
 using testing::openDescriptors;
+using testing::runUntil;
 using testing::runUntilDone;
 
 struct ApertiumSessionTest : ::testing::Test {
@@ -43,13 +44,6 @@ struct ApertiumSessionTest : ::testing::Test {
     io.restart();
     io.poll();
     return result;
-  }
-  void runUntil(const std::function<bool()>& done) {
-    io.restart();
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      io.run_one_until(deadline);
-    }
   }
 };
 
@@ -94,7 +88,7 @@ TEST_F(ApertiumSessionTest, cancelEndsATranslationInFlightAndEveryLaterOne) {
   auto pids = waiting->processIds();
   ASSERT_EQ(pids.size(), 2u);
   waiting->cancel();
-  runUntil([&] { return result->has_value(); });
+  runUntil(io, [&] { return result->has_value(); });
   ASSERT_TRUE(*result);
   EXPECT_FALSE((*result)->ok());
   EXPECT_EQ((*result)->error().domain, cancelledError().domain);
@@ -115,7 +109,7 @@ TEST_F(ApertiumSessionTest, aCancelledCallerGetsACancellationAndThePipelineIsRep
   auto pids = waiting->processIds();
   ASSERT_FALSE(pids.empty());
   task->cancel();
-  runUntil([&] { return task->isDone(); });
+  runUntil(io, [&] { return task->isDone(); });
   ASSERT_TRUE(result);
   EXPECT_FALSE(result->ok());
   for (pid_t pid : pids) {
@@ -135,7 +129,7 @@ TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterTheTimeLimit)
   io.poll();
   EXPECT_FALSE(*result);
   clock->advance(1ms);
-  runUntil([&] { return result->has_value(); });
+  runUntil(io, [&] { return result->has_value(); });
   ASSERT_TRUE(*result);
   ASSERT_FALSE((*result)->ok());
   EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));

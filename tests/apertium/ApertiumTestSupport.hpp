@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,18 +25,22 @@ asio::awaitable<void> storeResult(asio::awaitable<T> work,
   result->emplace(co_await std::move(work));
 }
 
-// Runs the coroutine until it is done or the limit has passed: waits on events, never sleeps.
+// Runs the io_context until `done` or the limit has passed: waits on events, never sleeps.
+inline void runUntil(asio::io_context& io, const std::function<bool()>& done,
+                     std::chrono::seconds limit = std::chrono::seconds(30)) {
+  io.restart();
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    io.run_one_until(deadline);
+  }
+}
+
 template <class T>
-std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work,
-                              std::chrono::seconds limit = std::chrono::seconds(30)) {
+std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work) {
   // Shared: a coroutine that outlives a failed test still writes its result somewhere.
   auto result = std::make_shared<std::optional<T>>();
   asio::co_spawn(io, storeResult(std::move(work), result), asio::detached);
-  io.restart();
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!*result && std::chrono::steady_clock::now() < deadline) {
-    io.run_one_until(deadline);
-  }
+  runUntil(io, [&] { return result->has_value(); });
   return std::move(*result);
 }
 

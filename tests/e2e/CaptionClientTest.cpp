@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -37,11 +38,7 @@ struct HostLog {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
   std::int64_t totalBytes() const {
-    std::int64_t total = 0;
-    for (std::int64_t size : sizes) {
-      total += size;
-    }
-    return total;
+    return std::accumulate(sizes.begin(), sizes.end(), std::int64_t{0});
   }
 };
 

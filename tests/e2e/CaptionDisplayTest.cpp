@@ -9,20 +9,12 @@ namespace quelvar::caption {
 namespace {
 
 // Collects what a Display writes to its two streams.
-class Printed {
- public:
-  Printed() : out_(std::tmpfile()), err_(std::tmpfile()) {}
+struct Printed {
   ~Printed() {
-    std::fclose(out_);
-    std::fclose(err_);
+    std::fclose(out);
+    std::fclose(err);
   }
-  std::FILE* out() { return out_; }
-  std::FILE* err() { return err_; }
-  std::string outText() { return read(out_); }
-  std::string errText() { return read(err_); }
-
- private:
-  static std::string read(std::FILE* file) {
+  static std::string text(std::FILE* file) {
     std::fflush(file);
     std::rewind(file);
     std::string text;
@@ -31,8 +23,8 @@ class Printed {
     }
     return text;
   }
-  std::FILE* out_;
-  std::FILE* err_;
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
 };
 
 void playSession(Display& display) {
@@ -46,17 +38,17 @@ void playSession(Display& display) {
 
 TEST(CaptionDisplay, PrintsOnlySettledCaptionsDownAPipe) {
   Printed printed;
-  Display display(printed.out(), printed.err(), false, 80, CueText::both);
+  Display display(printed.out, printed.err, false, 80, CueText::both);
   playSession(display);
-  EXPECT_EQ(printed.outText(), "hola mundo\thello world\n");
-  EXPECT_EQ(printed.errText(), "quelvar-caption: the speech host fell behind\n");
+  EXPECT_EQ(Printed::text(printed.out), "hola mundo\thello world\n");
+  EXPECT_EQ(Printed::text(printed.err), "quelvar-caption: the speech host fell behind\n");
 }
 
 TEST(CaptionDisplay, RedrawsTheStatusLineOnATerminal) {
   Printed printed;
-  Display display(printed.out(), printed.err(), true, 80, CueText::translation);
+  Display display(printed.out, printed.err, true, 80, CueText::translation);
   playSession(display);
-  EXPECT_EQ(printed.outText(),
+  EXPECT_EQ(Printed::text(printed.out),
             "\r\x1b[K[00:01/00:12]"
             "\r\x1b[K[00:01/00:12] hola mun"
             "\r\x1b[K[00:00] hola mundo\n"
@@ -69,10 +61,10 @@ TEST(CaptionDisplay, RedrawsTheStatusLineOnATerminal) {
 
 TEST(CaptionDisplay, KeepsTheNewestWordsOfALongPartialWithinTheWidth) {
   Printed printed;
-  Display display(printed.out(), printed.err(), true, 30, CueText::both);
+  Display display(printed.out, printed.err, true, 30, CueText::both);
   display.progress(0, 5000);
   display.partial(Caption{"", "uno dos tres cuatro cinco seis siete ocho", false, "0"});
-  const std::string text = printed.outText();
+  const std::string text = Printed::text(printed.out);
   const std::string last = text.substr(text.rfind("\r\x1b[K") + 4);
   EXPECT_EQ(last, "[00:00/00:05] \u2026 siete ocho");
 }

@@ -6,7 +6,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/PlatformError.hpp"
@@ -44,13 +43,6 @@ class ModelCache : public std::enable_shared_from_this<ModelCache> {
   static std::shared_ptr<ModelCache> create() {
     return std::shared_ptr<ModelCache>(new ModelCache());
   }
-  ~ModelCache();
-  ModelCache(const ModelCache&) = delete;
-  ModelCache& operator=(const ModelCache&) = delete;
-
-  // Starts loading a decoder of the model on a thread of its own when none is idle, so that a
-  // pipeline's start-up overlaps the load with its other work; acquire() then takes it.
-  void prefetch(const RecogniserModel& model);
 
   // An idle decoder of the model, or a newly loaded one; its stream starts afresh. Blocks for
   // the length of a load: call it off the main thread.
@@ -62,7 +54,6 @@ class ModelCache : public std::enable_shared_from_this<ModelCache> {
 
  private:
   ModelCache() = default;
-  std::unique_ptr<PocketSphinxDecoder> takeIdle(const std::string& locale);
   void giveBack(const std::string& locale, std::unique_ptr<PocketSphinxDecoder> decoder);
 
   mutable std::mutex mutex_;
@@ -71,8 +62,6 @@ class ModelCache : public std::enable_shared_from_this<ModelCache> {
   std::mutex loadMutex_;
   std::map<std::string, std::vector<std::unique_ptr<PocketSphinxDecoder>>> idle_;
   int loads_ = 0;
-  bool prefetching_ = false;
-  std::thread prefetch_;  // at most one at a time; joined before the next and at destruction
 };
 
 }  // namespace quelvar::pocketsphinx

@@ -87,11 +87,8 @@ asio::awaitable<std::optional<AudioFormat>> PocketSphinxRecognition::bestAvailab
 std::shared_ptr<SpeechAnalyzer> PocketSphinxRecognition::makeAnalyzer(
     std::shared_ptr<SpeechTranscriber> transcriber) {
   // A transcriber of another service yields an analyzer that refuses to start.
-  auto ours = std::dynamic_pointer_cast<PocketSphinxTranscriber>(transcriber);
-  if (ours && ours->model()) {
-    cache_->prefetch(*ours->model());
-  }
-  return std::make_shared<PocketSphinxAnalyzer>(executor_, cache_, std::move(ours));
+  return std::make_shared<PocketSphinxAnalyzer>(
+      executor_, cache_, std::dynamic_pointer_cast<PocketSphinxTranscriber>(transcriber));
 }
 
 asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>>

@@ -166,7 +166,7 @@ void CompanionApp::refreshStatus() {
 
 void CompanionApp::openLanguages() {
   if (!languagesWindow_) {
-    languagesWindow_ = std::make_unique<LanguagesWindow>(name_, currentLanguageReadiness);
+    languagesWindow_ = std::make_unique<LanguagesWindow>(currentLanguageReadiness);
   }
   languagesWindow_->open();
 }

@@ -174,7 +174,7 @@ def check_languages_window(session, screenshots):
     """The app's own languages window lists this machine's languages and the packages to add."""
     session.press("Open Language & Region")
     app = application(session.process.pid)
-    window = wait_for("the languages window", lambda: find(app, "dialog", "Languages · Quelvar"))
+    window = wait_for("the languages window", lambda: find(app, "dialog", "Languages"))
     # The project's dependencies install the English-Spanish pair and the US English model.
     wait_for("the installed directions", lambda: label_containing(window, "English → Spanish"))
     assert label_containing(window, "English (United States)")

@@ -10,6 +10,12 @@
 
 namespace quelvar::pocketsphinx {
 
+namespace {
+
+constexpr const char* kPostSpeechFrames = "25";  // frames of 10 ms
+
+}  // namespace
+
 void silenceEngineLogging() {
   static std::once_flag once;
   std::call_once(once, [] { err_set_logfp(nullptr); });
@@ -28,8 +34,11 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
   const std::string dict = model.dictionary.string();
   // The flat-lexicon second pass would re-decode every utterance when it ends, several hundred
   // milliseconds for a sentence, for little gain on live speech: finals must follow quickly.
-  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(),
-                                 "-dict", dict.c_str(), "-fwdflat", "no", nullptr);
+  // An utterance ends after 0.25 s without speech (the engine's default is 0.5 s), which in
+  // running speech is about a sentence; shorter pauses would split sentences into fragments.
+  cmd_ln_t* config =
+      cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(), "-dict",
+                  dict.c_str(), "-fwdflat", "no", "-vad_postspeech", kPostSpeechFrames, nullptr);
   if (config == nullptr) {
     return makeError(ErrorCode::modelLoadFailed, "The speech decoder could not be configured.");
   }

@@ -8,14 +8,14 @@
 
 #include "platform/PlatformError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxCatalogue.hpp"
+#include "platform/linux/pocketsphinx/SpeechDecoder.hpp"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
 
 namespace quelvar::pocketsphinx {
 
-// Not thread-safe: one thread at a time uses a decoder.
-class PocketSphinxDecoder {
+class PocketSphinxDecoder final : public SpeechDecoder {
  public:
   // Loads the model's files (slow: call it off the main thread).
   static Expected<std::unique_ptr<PocketSphinxDecoder>> load(const RecogniserModel& model);
@@ -26,15 +26,13 @@ class PocketSphinxDecoder {
   // Forgets whatever an earlier user left behind (an open utterance, the noise estimate) so
   // that the next stream starts afresh.
   Status startStream();
-  Status startUtterance();
-  Status process(std::span<const std::int16_t> samples);
-  Status endUtterance();
-  bool utteranceOpen() const { return utteranceOpen_; }
-
-  // Whether the voice-activity detector heard speech in the last processed samples.
-  bool inSpeech() const;
-  // The best hypothesis so far (partial while an utterance is open), "" when there is none.
-  std::string hypothesis() const;
+  Status startUtterance() override;
+  Status process(std::span<const std::int16_t> samples) override;
+  Status endUtterance() override;
+  bool utteranceOpen() const override { return utteranceOpen_; }
+  bool inSpeech() const override;
+  std::string hypothesis() const override;
+  void preferLightSearch(bool light) override { preferLight_ = light; }
 
   ps_decoder_s* engine() { return decoder_; }
 
@@ -45,6 +43,7 @@ class PocketSphinxDecoder {
   cmd_ln_s* config_;
   ps_decoder_s* decoder_;
   bool utteranceOpen_ = false;
+  bool preferLight_ = false;
 };
 
 // Stops PocketSphinx from logging to standard error, which the hosts reserve for their own lines.

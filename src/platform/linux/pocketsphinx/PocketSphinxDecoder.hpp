@@ -5,6 +5,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/PlatformError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxCatalogue.hpp"
@@ -15,10 +17,16 @@ struct cmd_ln_s;
 
 namespace quelvar::pocketsphinx {
 
+// Engine options as its command line takes them, for example {"-maxhmmpf", "3000"}.
+using EngineOptions = std::vector<std::pair<std::string, std::string>>;
+
+// Not thread-safe: one thread at a time uses a decoder.
 class PocketSphinxDecoder final : public SpeechDecoder {
  public:
   // Loads the model's files (slow: call it off the main thread).
-  static Expected<std::unique_ptr<PocketSphinxDecoder>> load(const RecogniserModel& model);
+  // `options` replace the service's defaults (for measurements).
+  static Expected<std::unique_ptr<PocketSphinxDecoder>> load(const RecogniserModel& model,
+                                                             const EngineOptions& options = {});
   ~PocketSphinxDecoder();
   PocketSphinxDecoder(const PocketSphinxDecoder&) = delete;
   PocketSphinxDecoder& operator=(const PocketSphinxDecoder&) = delete;
@@ -34,16 +42,21 @@ class PocketSphinxDecoder final : public SpeechDecoder {
   std::string hypothesis() const override;
   void preferLightSearch(bool light) override { preferLight_ = light; }
 
+  bool lightSearchInUse() const { return lightInUse_; }
   ps_decoder_s* engine() { return decoder_; }
 
  private:
-  PocketSphinxDecoder(cmd_ln_s* config, ps_decoder_s* decoder)
-      : config_(config), decoder_(decoder) {}
+  PocketSphinxDecoder(cmd_ln_s* config, ps_decoder_s* decoder);
+  void chooseSearch();
 
   cmd_ln_s* config_;
   ps_decoder_s* decoder_;
   bool utteranceOpen_ = false;
+  std::string fullSearch_;
   bool preferLight_ = false;
+  bool lightSearchTried_ = false;
+  bool lightSearchBuilt_ = false;
+  bool lightInUse_ = false;
 };
 
 // Stops PocketSphinx from logging to standard error, which the hosts reserve for their own lines.

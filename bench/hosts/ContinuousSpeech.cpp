@@ -20,25 +20,11 @@ namespace {
 
 constexpr const char* kRecordings = "/usr/share/pocketsphinx/test/data/librivox/";
 
-Samples readRaw(const std::string& command) {
-  Samples samples;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return samples;
-  }
-  std::int16_t block[4096];
-  while (const std::size_t count = std::fread(block, sizeof(std::int16_t), 4096, pipe)) {
-    samples.insert(samples.end(), block, block + count);
-  }
-  ::pclose(pipe);
-  return samples;
-}
-
 // espeak-ng reads the file itself, so no text passes through a shell.
 Samples speakFile(const std::string& path) {
-  return readRaw("espeak-ng -v en-us+klatt4 -s 160 -f '" + path +
-                 "' --stdout 2>/dev/null | sox -D -q -t wav - -r 16000 -c 1 -b 16 "
-                 "-e signed-integer -t raw - vol 0.8 2>/dev/null");
+  return commandOutput("espeak-ng -v en-us+klatt4 -s 160 -f '" + path +
+                       "' --stdout 2>/dev/null | sox -D -q -t wav - -r 16000 -c 1 -b 16 "
+                       "-e signed-integer -t raw - vol 0.8 2>/dev/null");
 }
 
 // Runs of near silence longer than `longest` samples are cut down to it.
@@ -158,9 +144,9 @@ Passage recordings() {
       continue;
     }
     const std::string id = line.substr(open + 1, line.find(')', open) - open - 1);
-    const Samples clip = readRaw("sox -D -q '" + std::string(kRecordings) + id +
-                                 ".wav' -r 16000 -c 1 -b 16 -e signed-integer -t raw - "
-                                 "2>/dev/null");
+    const Samples clip = commandOutput("sox -D -q '" + std::string(kRecordings) + id +
+                                       ".wav' -r 16000 -c 1 -b 16 -e signed-integer -t raw - "
+                                       "2>/dev/null");
     if (clip.empty()) {
       return {};
     }

@@ -61,6 +61,17 @@ const std::vector<std::string>& ModeCatalogue::codesFor(const std::string& tag) 
   return codes_.emplace(tag, apertiumCodes(tag)).first->second;
 }
 
+std::string ModeCatalogue::tagFor(const std::string& code) {
+  auto found = tags_.find(code);
+  if (found != tags_.end()) {
+    return found->second;
+  }
+  if (tags_.size() >= maxCachedTags) {
+    tags_.clear();
+  }
+  return tags_.emplace(code, tagOf(code)).first->second;
+}
+
 // The first direction that joins two tags, trying the most specific codes first.
 const Direction* ModeCatalogue::find(const std::vector<Direction>& directions,
                                      const std::string& sourceTag, const std::string& targetTag) {
@@ -88,8 +99,8 @@ std::vector<const Direction*> ModeCatalogue::findRoute(const std::string& source
   }
   for (const auto& source : codesFor(sourceTag)) {
     for (const auto& target : codesFor(targetTag)) {
-      const std::string sourceLanguage = tagOf(source);
-      const std::string targetLanguage = tagOf(target);
+      const std::string sourceLanguage = tagFor(source);
+      const std::string targetLanguage = tagFor(target);
       const std::string_view from = languageOfTag(sourceLanguage);
       const std::string_view to = languageOfTag(targetLanguage);
       if (from.empty() || from == to) {
@@ -142,7 +153,7 @@ void ModeCatalogue::refresh() {
   for (const auto& name : names) {
     if (auto direction = directionOf(name)) {
       installed_.push_back(*direction);
-      installedTags_.emplace_back(tagOf(direction->source), tagOf(direction->target));
+      installedTags_.emplace_back(tagFor(direction->source), tagFor(direction->target));
     }
   }
   scannedMtime_ = info.st_mtim;

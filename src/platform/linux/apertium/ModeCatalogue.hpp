@@ -45,6 +45,7 @@ class ModeCatalogue {
   void refresh();
   // Cached: the language inventory asks for every ordered pair of languages.
   const std::vector<std::string>& codesFor(const std::string& tag);
+  std::string tagFor(const std::string& code);
   const Direction* find(const std::vector<Direction>& directions, const std::string& sourceTag,
                         const std::string& targetTag);
   std::vector<const Direction*> findRoute(const std::string& sourceTag,
@@ -56,8 +57,9 @@ class ModeCatalogue {
   // The language tags of each installed direction's two codes, for meeting in a middle language.
   std::vector<std::pair<std::string, std::string>> installedTags_;
   std::map<std::string, std::vector<std::string>> codes_;
-  std::timespec scannedMtime_{};          // the folder's modification time at the last scan
-  std::optional<std::time_t> scannedAt_;  // when that scan began
+  std::map<std::string, std::string> tags_;  // the language tag of each Apertium code seen
+  std::timespec scannedMtime_{};             // the folder's modification time at the last scan
+  std::optional<std::time_t> scannedAt_;     // when that scan began
 };
 
 }  // namespace quelvar::apertium

@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 
+#include <cstdlib>
+
 #include "AppIcon.hpp"
 
 namespace quelvar {
@@ -62,9 +64,11 @@ int CompanionApp::main(int argc, char** argv, const char* displayName,
   if (*chromeExtensionID != '\0') {
     builtInID = QString::fromUtf8(chromeExtensionID);
   }
-  CompanionApp app(BrowserRegistration(BrowserRegistration::runningBundle(),
-                                       QFile::encodeName(QDir::homePath()).toStdString()),
-                   name, builtInID);
+  const std::filesystem::path home = QFile::encodeName(QDir::homePath()).toStdString();
+  CompanionApp app(
+      BrowserRegistration(BrowserRegistration::runningBundle(), home,
+                          BrowserRegistration::configFolder(home, std::getenv("XDG_CONFIG_HOME"))),
+      name, builtInID);
   app.applicationDidFinishLaunching();
   return QApplication::exec();
 }

@@ -14,7 +14,7 @@ packages=(
   # tests, benchmarks and the demo
   libgtest-dev libgmock-dev libbenchmark-dev espeak-ng sox xvfb xauth
   xdotool gir1.2-atspi-2.0 python3-gi at-spi2-core dbus
-  chromium python3 procps
+  chromium python3 procps pocketsphinx-testdata nodejs
 )
 
 missing=()

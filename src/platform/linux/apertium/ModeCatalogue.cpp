@@ -193,4 +193,9 @@ std::vector<std::string> ModeCatalogue::supportedLanguages() {
   return tags;
 }
 
+std::vector<Direction> ModeCatalogue::installedDirections() {
+  refresh();
+  return installed_;
+}
+
 }  // namespace quelvar::apertium

@@ -20,6 +20,15 @@ struct Direction {
 
 inline const std::filesystem::path defaultModesDirectory = "/usr/share/apertium/modes";
 
+// A distribution package of an Apertium pair and the directions it installs.
+struct PackagedPair {
+  std::string package;
+  std::vector<Direction> directions;
+};
+
+// The distribution's Apertium pair packages, in the order of their table.
+std::vector<PackagedPair> packagedPairs();
+
 // The directions that the distribution's Apertium pair packages provide.
 std::vector<Direction> packagedDirections();
 
@@ -40,6 +49,8 @@ class ModeCatalogue {
   // The tags of every installed direction's languages (in mode name order), then those of the
   // packaged directions; each once, without variants.
   std::vector<std::string> supportedLanguages();
+  // The installed directions, in mode name order.
+  std::vector<Direction> installedDirections();
 
  private:
   void refresh();

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
 namespace quelvar::pocketsphinx {
@@ -22,6 +23,9 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
     return makeError(ErrorCode::modelNotInstalled, "The speech model for " + model.locale +
                                                        " is not installed (package " +
                                                        model.package + ").");
+  }
+  if (Status damaged = probeAcousticModel(model)) {
+    return *damaged;
   }
   const std::string hmm = model.acousticModel.string();
   const std::string lm = model.languageModel.string();

@@ -35,6 +35,8 @@ class PocketSphinxCatalogue {
   // Installed, and its acoustic model loads (probed in a child process, once per process).
   static bool isUsable(const RecogniserModel& model);
 
+  const std::vector<RecogniserModel>& models() const { return models_; }
+
  private:
   std::vector<RecogniserModel> models_;
 };

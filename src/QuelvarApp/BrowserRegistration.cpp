@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 constexpr std::string_view manifestFolder = ".config/google-chrome/NativeMessagingHosts";
-constexpr std::string_view helperFolder = "libexec/quelvar";
+constexpr std::string_view helperFolder = QUELVAR_HELPER_DIR;
 constexpr std::string_view description = "Local on-device subtitle translation";
 
 // Resolves "." and ".." and drops a trailing slash, so that prefix tests compare like with like.

@@ -9,14 +9,15 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
+#include <cstdlib>
+
 #include "AppIcon.hpp"
+#include "LanguagesWindow.hpp"
 
 namespace quelvar {
 namespace {
@@ -42,6 +43,7 @@ CompanionApp::CompanionApp(BrowserRegistration registration, QString name,
   window_->setCentralWidget(content);
   extensionField_ = new QLineEdit(content);
   status_ = new QLabel(content);
+  connectedBrowsers_ = new QLabel(content);
   notice_ = new QLabel(content);
 }
 
@@ -62,9 +64,11 @@ int CompanionApp::main(int argc, char** argv, const char* displayName,
   if (*chromeExtensionID != '\0') {
     builtInID = QString::fromUtf8(chromeExtensionID);
   }
-  CompanionApp app(BrowserRegistration(BrowserRegistration::runningBundle(),
-                                       QFile::encodeName(QDir::homePath()).toStdString()),
-                   name, builtInID);
+  const std::filesystem::path home = QFile::encodeName(QDir::homePath()).toStdString();
+  CompanionApp app(
+      BrowserRegistration(BrowserRegistration::runningBundle(), home,
+                          BrowserRegistration::configFolder(home, std::getenv("XDG_CONFIG_HOME"))),
+      name, builtInID);
   app.applicationDidFinishLaunching();
   return QApplication::exec();
 }
@@ -176,22 +180,21 @@ void CompanionApp::refreshStatus() {
   connectButton_->setText(configured ? QStringLiteral("Reconnect extension")
                                      : QStringLiteral("Connect extension"));
   disconnectButton_->setEnabled(configured);
+
+  QStringList browsers;
+  for (const std::string_view name :
+       registration_.connectedBrowsers(extensionField_->text().toStdString())) {
+    browsers << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  }
+  connectedBrowsers_->setText("Connected in " + browsers.join(QStringLiteral(", ")));
+  connectedBrowsers_->setVisible(!browsers.isEmpty());
 }
 
 void CompanionApp::openLanguages() {
-  // Desktops have no common address for their region settings; start the first one present.
-  static const std::pair<const char*, const char*> settingsPrograms[] = {
-      {"gnome-control-center", "region"},
-      {"systemsettings", "kcm_regionandlang"},
-      {"systemsettings5", "kcm_regionandlang"},
-  };
-  for (const auto& [program, pane] : settingsPrograms) {
-    const QString path = QStandardPaths::findExecutable(QString::fromUtf8(program));
-    if (!path.isEmpty()) {
-      QProcess::startDetached(path, {QString::fromUtf8(pane)});
-      return;
-    }
+  if (!languagesWindow_) {
+    languagesWindow_ = std::make_unique<LanguagesWindow>(name_, currentLanguageReadiness);
   }
+  languagesWindow_->open();
 }
 
 void CompanionApp::showNotice(const QString& text, bool error) {

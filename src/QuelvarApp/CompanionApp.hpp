@@ -18,6 +18,8 @@ class QVBoxLayout;
 
 namespace quelvar {
 
+class LanguagesWindow;
+
 class CompanionApp {
  public:
   CompanionApp(BrowserRegistration registration, QString name, std::optional<QString> builtInID);
@@ -57,10 +59,12 @@ class CompanionApp {
   // Owned by the window's content once it is built.
   QLineEdit* extensionField_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* connectedBrowsers_ = nullptr;
   QLabel* notice_ = nullptr;
   QPushButton* connectButton_ = nullptr;
   QPushButton* disconnectButton_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  std::unique_ptr<LanguagesWindow> languagesWindow_;
 };
 
 }  // namespace quelvar

@@ -32,6 +32,8 @@ class PocketSphinxCatalogue {
 
   static bool isInstalled(const RecogniserModel& model);
 
+  const std::vector<RecogniserModel>& models() const { return models_; }
+
  private:
   std::vector<RecogniserModel> models_;
 };

@@ -37,7 +37,7 @@ constexpr Browser browserTable[] = {
     {"Vivaldi", "vivaldi"},
 };
 constexpr std::string_view hostsFolder = "NativeMessagingHosts";
-constexpr std::string_view helperFolder = "libexec/quelvar";
+constexpr std::string_view helperFolder = QUELVAR_HELPER_DIR;
 constexpr std::string_view description = "Local on-device subtitle translation";
 
 // Resolves "." and ".." and drops a trailing slash, so that prefix tests compare like with like.

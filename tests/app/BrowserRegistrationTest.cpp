@@ -296,12 +296,5 @@ TEST_F(BrowserRegistrationTest, failuresNameTheFileAndLeaveNoTemporaryFiles) {
             (std::vector<std::string>{"org.quelvar.host.json", "org.quelvar.speech.json/keep"}));
 }
 
-TEST(RegistrationError, describesOwnErrorsWithTheirTexts) {
-  EXPECT_EQ((RegistrationFailure{RegistrationError::invalidID, {}}).description(),
-            "Enter the 32-letter extension ID shown in Chrome's extension details.");
-  EXPECT_EQ((RegistrationFailure{RegistrationError::missingHelper, "/ignored"}).description(),
-            "This app is missing its translation helpers. Download a complete app build.");
-}
-
 }  // namespace
 }  // namespace quelvar

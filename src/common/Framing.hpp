@@ -27,10 +27,12 @@ struct FrameResult {
 };
 
 constexpr std::uint32_t kMaxInboundFrameLength = 65536;
+// The most a host may send: the browser drops the connection on a larger message.
+constexpr std::uint32_t kMaxOutboundFrameLength = 1024 * 1024;
 
-// One inbound frame with a length of 1..kMaxInboundFrameLength. end: clean EOF on a frame
-// boundary; broken: anything else that is not a whole frame (bad length, EOF part-way, read error).
-FrameResult readFrame(int fd);
+// One frame with a length of 1..maxLength. end: clean EOF on a frame boundary; broken: anything
+// else that is not a whole frame (bad length, EOF part-way, read error).
+FrameResult readFrame(int fd, std::uint32_t maxLength = kMaxInboundFrameLength);
 
 // The 4 header bytes for a body of `length` bytes.
 std::string frameHeader(std::uint32_t length);

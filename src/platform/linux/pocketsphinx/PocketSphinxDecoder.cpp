@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
 namespace quelvar::pocketsphinx {
@@ -49,6 +50,9 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
     return makeError(ErrorCode::modelNotInstalled, "The speech model for " + model.locale +
                                                        " is not installed (package " +
                                                        model.package + ").");
+  }
+  if (Status damaged = probeAcousticModel(model)) {
+    return *damaged;
   }
   std::map<std::string, std::string> chosen{{"-hmm", model.acousticModel.string()},
                                             {"-lm", model.languageModel.string()},

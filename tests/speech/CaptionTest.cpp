@@ -1,5 +1,6 @@
 // Recognition results to captions: length rules, segments, the one-slot queue and pacing.
 #include "SpeechTestSupport.hpp"
+#include "common/Framing.hpp"
 
 namespace quelvar::testing {
 namespace {
@@ -129,6 +130,18 @@ TEST_F(CaptionTest, aTranslationErrorIsReportedOnceAndTheNextWorkerKeepsThePace)
   settle();
   answer("hallo");
   EXPECT_EQ(events, std::vector{caption("hello there again", "hallo", false, "0")});
+}
+
+TEST_F(CaptionTest, aCaptionTooLargeForOneFrameIsAFailedTranslationAndTheNextOneComes) {
+  // Each quote is two bytes once escaped: the text fits in a frame only before escaping.
+  final("hello there");
+  answer(std::string(kMaxOutboundFrameLength / 2, '"'));
+  EXPECT_EQ(takeEvents(), std::vector{error(speech_error::translationFailed)});
+
+  clock.advance(700ms);
+  final("hello there again");
+  answer("hallo");
+  EXPECT_EQ(events, std::vector{caption("hello there again", "hallo", true, "1")});
 }
 
 TEST_F(CaptionTest, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {

@@ -103,7 +103,9 @@ asio::awaitable<void> LiveSpeech::runTranslationWorker(
     PendingTranslation entry = std::move(*speech->pendingTranslation);
     speech->pendingTranslation.reset();
     speech->lastTranslationStarted = clock.now();
+    speech->translating = true;
     Expected<std::string> answer = co_await translator->translate(entry.text);
+    speech->translating = false;
     if (!speech->isCurrent(task, generation)) {
       break;  // a late answer for a stopped pipeline is dropped
     }

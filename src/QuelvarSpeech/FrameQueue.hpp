@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/async/Asio.hpp"
+#include "platform/async/Wakeup.hpp"
 
 namespace quelvar {
 
@@ -18,15 +19,13 @@ class FrameQueue {
  public:
   static constexpr std::size_t kCapacity = 16;
 
-  explicit FrameQueue(const asio::any_io_executor& executor, std::size_t capacity = kCapacity)
-      : capacity_(capacity), wakeup_(executor) {}
+  explicit FrameQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
 
   // False when `capacity` bodies already wait.
   bool push(std::string body) {
-    if (loopWaiting_) {
-      loopWaiting_ = false;
+    if (wakeup_.isWaiting()) {
       handed_ = std::move(body);
-      wakeup_.cancel();
+      wakeup_.notify();
       return true;
     }
     if (bodies_.size() >= capacity_) {
@@ -39,7 +38,7 @@ class FrameQueue {
   // No more bodies will come; those waiting are still taken.
   void finish() {
     finished_ = true;
-    wakeup_.cancel();
+    wakeup_.notify();
   }
 
   // The next body in arrival order; nothing once finished and drained.
@@ -58,19 +57,15 @@ class FrameQueue {
       if (finished_) {
         co_return std::nullopt;
       }
-      loopWaiting_ = true;
-      wakeup_.expires_at(asio::steady_timer::time_point::max());
-      co_await wakeup_.async_wait(useTuple);
-      loopWaiting_ = false;
+      co_await wakeup_.wait();
     }
   }
 
  private:
   const std::size_t capacity_;
-  asio::steady_timer wakeup_;
+  Wakeup wakeup_;
   std::deque<std::string> bodies_;
   std::optional<std::string> handed_;
-  bool loopWaiting_ = false;
   bool finished_ = false;
 };
 

@@ -16,7 +16,7 @@ asio::awaitable<void> drainInto(FrameQueue& queue, std::vector<std::string>& bod
 
 TEST(FrameQueueTest, refusesTheSeventeenthWaitingBodyAndDeliversTheRestInOrder) {
   asio::io_context io;
-  FrameQueue queue(io.get_executor());
+  FrameQueue queue;
   for (int i = 0; i < 16; ++i) {
     ASSERT_TRUE(queue.push(std::to_string(i)));
   }
@@ -35,7 +35,7 @@ TEST(FrameQueueTest, refusesTheSeventeenthWaitingBodyAndDeliversTheRestInOrder) 
 // "start" and sixteen pings in one write: the first is the loop's at once, the rest may wait.
 TEST(FrameQueueTest, aBodyHandedToTheWaitingLoopDoesNotCountAsWaiting) {
   asio::io_context io;
-  FrameQueue queue(io.get_executor());
+  FrameQueue queue;
   std::vector<std::string> bodies;
   bool ended = false;
   asio::co_spawn(io, drainInto(queue, bodies, ended), asio::detached);

@@ -10,11 +10,13 @@ packages=(
   libasio-dev nlohmann-json3-dev libicu-dev libsoxr-dev libsndfile1-dev
   libpocketsphinx-dev libsphinxbase-dev qt6-base-dev
   # engines and their models
-  pocketsphinx-en-us apertium apertium-eng-spa
+  pocketsphinx-en-us apertium apertium-eng-spa apertium-fr-es
   # tests, benchmarks and the demo
   libgtest-dev libgmock-dev libbenchmark-dev espeak-ng sox xvfb xauth
   xdotool gir1.2-atspi-2.0 python3-gi at-spi2-core dbus
-  chromium python3 procps
+  chromium python3 procps pocketsphinx-testdata nodejs
+  # the Debian package's checks
+  lintian
 )
 
 missing=()

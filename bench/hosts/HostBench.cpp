@@ -159,9 +159,12 @@ long childrenResident(pid_t pid) {
 }
 
 Samples synthesise(const std::string& text) {
-  const std::string command = "espeak-ng -v en-us+klatt4 -s 160 --stdout '" + text +
-                              "' 2>/dev/null | sox -D -q -t wav - -r 16000 -c 1 -b 16 "
-                              "-e signed-integer -t raw - vol 0.8 2>/dev/null";
+  return commandOutput("espeak-ng -v en-us+klatt4 -s 160 --stdout '" + text +
+                       "' 2>/dev/null | sox -D -q -t wav - -r 16000 -c 1 -b 16 "
+                       "-e signed-integer -t raw - vol 0.8 2>/dev/null");
+}
+
+Samples commandOutput(const std::string& command) {
   Samples samples;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {

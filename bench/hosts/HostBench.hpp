@@ -57,6 +57,8 @@ long childrenResident(pid_t pid);
 
 // English speech spoken by espeak-ng, as 16000 Hz 16-bit mono; empty when the tools are missing.
 Samples synthesise(const std::string& text);
+// The raw 16-bit samples a shell command writes; empty when it fails.
+Samples commandOutput(const std::string& command);
 Samples silence(double seconds);
 // Very quiet noise, so that "silence" is not an exact run of zeros that nothing real sends.
 Samples hush(double seconds);

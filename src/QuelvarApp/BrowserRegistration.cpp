@@ -1,9 +1,11 @@
-// Chrome native messaging host manifests: written, checked and removed for this installation.
+// Native messaging host manifests of the Chromium-family browsers: written, checked and removed
+// for this installation.
 #include "BrowserRegistration.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <iterator>
 #include <system_error>
 
 #include "FileAccess.hpp"
@@ -14,8 +16,28 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-constexpr std::string_view manifestFolder = ".config/google-chrome/NativeMessagingHosts";
-constexpr std::string_view helperFolder = "libexec/quelvar";
+// Each browser's user data folder below the configuration root; the manifests go into its
+// NativeMessagingHosts subfolder ("Native messaging host location", developer.chrome.com/docs/
+// extensions/develop/concepts/native-messaging). Where the folders come from:
+// - Google Chrome stable, beta and dev, and Chromium: Chromium's docs/user_data_dir.md, section
+//   "Linux" (google-chrome, google-chrome-beta, google-chrome-unstable, chromium, all below
+//   $XDG_CONFIG_HOME or ~/.config).
+// - Brave: brave-core's chromium_src/chrome/common/chrome_paths_linux.cc, which appends
+//   "BraveSoftware/Brave-Browser" (plus "-Beta" or "-Dev" for those channels) to the same root.
+// - Microsoft Edge and Vivaldi publish no Linux path of their own; these are the folders their
+//   Linux builds show as the parent of "Profile Path" on edge://version and vivaldi://about
+//   (where Microsoft's UserDataDir policy page tells users to look).
+constexpr Browser browserTable[] = {
+    {"Brave", "BraveSoftware/Brave-Browser"},
+    {"Chromium", "chromium"},
+    {"Google Chrome", "google-chrome", /*always=*/true},
+    {"Google Chrome Beta", "google-chrome-beta"},
+    {"Google Chrome Dev", "google-chrome-unstable"},
+    {"Microsoft Edge", "microsoft-edge"},
+    {"Vivaldi", "vivaldi"},
+};
+constexpr std::string_view hostsFolder = "NativeMessagingHosts";
+constexpr std::string_view helperFolder = QUELVAR_HELPER_DIR;
 constexpr std::string_view description = "Local on-device subtitle translation";
 
 // Resolves "." and ".." and drops a trailing slash, so that prefix tests compare like with like.
@@ -51,12 +73,28 @@ std::optional<json> ownManifest(const fs::path& file, const std::string& hostNam
   return manifest;
 }
 
+// The real path (symbolic links resolved, as far as the path exists) ending in "/", so that a
+// prefix test cannot match a sibling that merely starts with the same letters.
+std::string realFolder(const fs::path& path) {
+  std::error_code error;
+  fs::path real = fs::weakly_canonical(path, error);
+  if (error) {
+    real = standardised(path);
+  }
+  std::string text = real.string();
+  if (text.empty() || text.back() != '/') {
+    text += '/';
+  }
+  return text;
+}
+
 }  // namespace
 
+BrowserRegistration::BrowserRegistration(fs::path bundle, fs::path home, fs::path config)
+    : bundle_(standardised(bundle)), home_(standardised(home)), config_(standardised(config)) {}
+
 BrowserRegistration::BrowserRegistration(fs::path bundle, fs::path home)
-    : bundle_(standardised(bundle)),
-      home_(standardised(home)),
-      directory_(home_ / manifestFolder) {}
+    : BrowserRegistration(bundle, home, home / ".config") {}
 
 fs::path BrowserRegistration::runningBundle() {
   std::error_code error;
@@ -65,6 +103,23 @@ fs::path BrowserRegistration::runningBundle() {
     return {};
   }
   return executable.parent_path().parent_path();
+}
+
+fs::path BrowserRegistration::configFolder(const fs::path& home, const char* xdgConfigHome) {
+  // A relative value is invalid by the XDG base directory rules and is ignored, as browsers do.
+  if (xdgConfigHome != nullptr && fs::path(xdgConfigHome).is_absolute()) {
+    return xdgConfigHome;
+  }
+  return home / ".config";
+}
+
+std::span<const Browser> BrowserRegistration::browsers() {
+  return browserTable;
+}
+
+const Browser& BrowserRegistration::googleChrome() {
+  return *std::find_if(std::begin(browserTable), std::end(browserTable),
+                       [](const Browser& browser) { return browser.always; });
 }
 
 const std::map<std::string, std::string>& BrowserRegistration::hosts() {
@@ -81,32 +136,45 @@ bool BrowserRegistration::validID(std::string_view id) {
 }
 
 bool BrowserRegistration::installedInApplications() const {
-  // The prefix itself may be the installation root (/usr, ~/.local), so it is compared with a
-  // trailing slash; "/usrx" or "~/.local-old" still do not count.
-  const std::string bundle = bundle_.string() + "/";
-  const auto startsWith = [&bundle](const std::string& prefix) {
-    return bundle.compare(0, prefix.size(), prefix) == 0;
-  };
-  return startsWith("/usr/") || startsWith("/opt/") ||
-         startsWith((home_ / ".local").string() + "/");
+  // The running program's path is already real (/proc/self/exe), while /opt, /usr/local or the
+  // home folder may be reached through symbolic links: both sides are compared as real paths.
+  // The prefix itself may be the installation root (/usr, ~/.local).
+  const std::string bundle = realFolder(bundle_);
+  for (const fs::path& prefix :
+       {fs::path("/usr"), fs::path("/usr/local"), fs::path("/opt"), home_ / ".local"}) {
+    const std::string real = realFolder(prefix);
+    if (bundle.compare(0, real.size(), real) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 fs::path BrowserRegistration::helperPath(const std::string& executable) const {
   return bundle_ / helperFolder / executable;
 }
 
+fs::path BrowserRegistration::manifestFolder(const Browser& browser) const {
+  return config_ / browser.folder / hostsFolder;
+}
+
 fs::path BrowserRegistration::manifestPath(const std::string& hostName) const {
-  return directory_ / (hostName + ".json");
+  return directory() / (hostName + ".json");
 }
 
 bool BrowserRegistration::configured(std::string_view id) const {
+  return configuredIn(directory(), id);
+}
+
+bool BrowserRegistration::configuredIn(const fs::path& folder, std::string_view id) const {
   if (!validID(id)) {
     return false;
   }
   const json expectedOrigins = json::array({origin(id)});
   for (const auto& [hostName, executable] : hosts()) {
     const fs::path helper = helperPath(executable);
-    const std::optional<json> manifest = ownManifest(manifestPath(hostName), hostName, helper);
+    const std::optional<json> manifest =
+        ownManifest(folder / (hostName + ".json"), hostName, helper);
     if (!manifest) {
       return false;
     }
@@ -116,6 +184,16 @@ bool BrowserRegistration::configured(std::string_view id) const {
     }
   }
   return true;
+}
+
+std::vector<std::string_view> BrowserRegistration::connectedBrowsers(std::string_view id) const {
+  std::vector<std::string_view> names;
+  for (const Browser& browser : browsers()) {
+    if (configuredIn(manifestFolder(browser), id)) {
+      names.push_back(browser.name);
+    }
+  }
+  return names;
 }
 
 std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
@@ -128,10 +206,43 @@ std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
       return RegistrationFailure{RegistrationError::missingHelper, {}};
     }
   }
+  // Google Chrome first: the folder every caller relies on is written even when another
+  // browser's folder fails.
+  if (auto failure = writeInto(directory(), id)) {
+    return failure;
+  }
+  for (const Browser& browser : browsers()) {
+    if (browser.always || !present(browser)) {
+      continue;
+    }
+    if (auto failure = writeInto(manifestFolder(browser), id)) {
+      return failure;
+    }
+  }
+  return std::nullopt;
+}
+
+bool BrowserRegistration::present(const Browser& browser) const {
   std::error_code error;
-  fs::create_directories(directory_, error);
+  return browser.always || fs::is_directory(config_ / browser.folder, error);
+}
+
+std::vector<std::string_view> BrowserRegistration::presentBrowsers() const {
+  std::vector<std::string_view> names;
+  for (const Browser& browser : browsers()) {
+    if (present(browser)) {
+      names.push_back(browser.name);
+    }
+  }
+  return names;
+}
+
+std::optional<RegistrationFailure> BrowserRegistration::writeInto(const fs::path& folder,
+                                                                  std::string_view id) const {
+  std::error_code error;
+  fs::create_directories(folder, error);
   if (error) {
-    return RegistrationFailure{error, directory_};
+    return RegistrationFailure{error, folder};
   }
   for (const auto& [hostName, executable] : hosts()) {
     const json manifest = {
@@ -141,7 +252,7 @@ std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
         {"type", "stdio"},
         {"allowed_origins", json::array({origin(id)})},
     };
-    const fs::path file = manifestPath(hostName);
+    const fs::path file = folder / (hostName + ".json");
     std::string bytes;
     try {
       // nlohmann's objects keep their keys sorted, as the manifest format asks.
@@ -158,18 +269,21 @@ std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
 }
 
 std::optional<RegistrationFailure> BrowserRegistration::disconnect() const {
-  for (const auto& [hostName, executable] : hosts()) {
-    const fs::path file = manifestPath(hostName);
-    if (!ownManifest(file, hostName, helperPath(executable))) {
-      continue;
-    }
-    std::error_code error;
-    fs::remove(file, error);
-    if (error) {
-      return RegistrationFailure{error, file};
+  std::optional<RegistrationFailure> first;
+  for (const Browser& browser : browsers()) {
+    for (const auto& [hostName, executable] : hosts()) {
+      const fs::path file = manifestFolder(browser) / (hostName + ".json");
+      if (!ownManifest(file, hostName, helperPath(executable))) {
+        continue;
+      }
+      std::error_code error;
+      fs::remove(file, error);
+      if (error && !first) {
+        first = RegistrationFailure{error, file};
+      }
     }
   }
-  return std::nullopt;
+  return first;
 }
 
 }  // namespace quelvar

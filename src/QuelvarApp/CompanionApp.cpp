@@ -9,14 +9,15 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
+#include <cstdlib>
+
 #include "AppIcon.hpp"
+#include "LanguagesWindow.hpp"
 
 namespace quelvar {
 namespace {
@@ -24,24 +25,20 @@ namespace {
 const QString chromeExtensionIDKey = QStringLiteral("chromeExtensionID");
 const QString automaticConnectionDisabledKey = QStringLiteral("automaticConnectionDisabled");
 
-const char* const readyNotice =
-    "You’re ready. You can quit this app. Translation works from Chrome, including after "
-    "restarting your computer. Open the extension on a video tab to start.";
-const char* const removedNotice =
-    "Browser registration removed. Stop any current translation in the extension.";
-
 }  // namespace
 
 CompanionApp::CompanionApp(BrowserRegistration registration, QString name,
                            std::optional<QString> builtInID)
     : registration_(std::move(registration)),
       name_(std::move(name)),
+      flow_(registration_, name_.toStdString()),
       builtInID_(std::move(builtInID)),
       window_(std::make_unique<QMainWindow>()) {
   auto* content = new QWidget;
   window_->setCentralWidget(content);
   extensionField_ = new QLineEdit(content);
   status_ = new QLabel(content);
+  connectedBrowsers_ = new QLabel(content);
   notice_ = new QLabel(content);
 }
 
@@ -62,9 +59,11 @@ int CompanionApp::main(int argc, char** argv, const char* displayName,
   if (*chromeExtensionID != '\0') {
     builtInID = QString::fromUtf8(chromeExtensionID);
   }
-  CompanionApp app(BrowserRegistration(BrowserRegistration::runningBundle(),
-                                       QFile::encodeName(QDir::homePath()).toStdString()),
-                   name, builtInID);
+  const std::filesystem::path home = QFile::encodeName(QDir::homePath()).toStdString();
+  CompanionApp app(
+      BrowserRegistration(BrowserRegistration::runningBundle(), home,
+                          BrowserRegistration::configFolder(home, std::getenv("XDG_CONFIG_HOME"))),
+      name, builtInID);
   app.applicationDidFinishLaunching();
   return QApplication::exec();
 }
@@ -122,76 +121,54 @@ void CompanionApp::applicationShouldHandleReopen() {
 }
 
 void CompanionApp::connectAutomatically() {
-  if (!builtInID_ || QSettings().value(automaticConnectionDisabledKey, false).toBool()) {
-    return;
+  std::optional<std::string> builtInID;
+  if (builtInID_) {
+    builtInID = builtInID_->toStdString();
   }
-  if (!registration_.installedInApplications()) {
-    showNotice(QString::fromStdString(make_error_code(RegistrationError::notInstalled).message()),
-               true);
-    return;
-  }
-  const std::string id = builtInID_->toStdString();
-  if (!registration_.configured(id)) {
-    if (const auto failure = registration_.registerExtension(id)) {
-      showNotice(QString::fromStdString(failure->description()), true);
-      return;
-    }
-  }
-  showNotice(QString::fromUtf8(readyNotice), false);
+  apply(flow_.connectAutomatically(
+      builtInID, QSettings().value(automaticConnectionDisabledKey, false).toBool()));
 }
 
 void CompanionApp::connect() {
-  if (!registration_.installedInApplications()) {
-    showNotice("Install " + name_ + ", open the installed copy, then connect the extension.", true);
-    return;
-  }
-  const QString id = extensionField_->text();
-  if (const auto failure = registration_.registerExtension(id.toStdString())) {
-    showNotice(QString::fromStdString(failure->description()), true);
-    return;
-  }
-  QSettings settings;
-  settings.setValue(chromeExtensionIDKey, id);
-  settings.setValue(automaticConnectionDisabledKey, false);
-  settings.sync();
-  showNotice(QString::fromUtf8(readyNotice), false);
+  apply(flow_.connect(extensionField_->text().toStdString()));
 }
 
 void CompanionApp::disconnect() {
-  if (const auto failure = registration_.disconnect()) {
-    showNotice(QString::fromStdString(failure->description()), true);
-    return;
+  apply(flow_.disconnect());
+}
+
+void CompanionApp::apply(const Outcome& outcome) {
+  const SettingsChange& change = outcome.settings;
+  if (change.chromeExtensionID || change.automaticConnectionDisabled) {
+    QSettings settings;
+    if (change.chromeExtensionID) {
+      settings.setValue(chromeExtensionIDKey, QString::fromStdString(*change.chromeExtensionID));
+    }
+    if (change.automaticConnectionDisabled) {
+      settings.setValue(automaticConnectionDisabledKey, *change.automaticConnectionDisabled);
+    }
+    settings.sync();
   }
-  QSettings settings;
-  settings.setValue(automaticConnectionDisabledKey, true);
-  settings.sync();
-  showNotice(QString::fromUtf8(removedNotice), false);
+  if (outcome.notice) {
+    showNotice(QString::fromStdString(outcome.notice->text), outcome.notice->error);
+  }
 }
 
 void CompanionApp::refreshStatus() {
-  const bool configured = registration_.configured(extensionField_->text().toStdString());
-  status_->setText(configured ? QStringLiteral("Chrome connection configured")
-                              : QStringLiteral("Connect the Chrome extension"));
-  setTextColour(*status_, configured ? TextColour::green : TextColour::label);
-  connectButton_->setText(configured ? QStringLiteral("Reconnect extension")
-                                     : QStringLiteral("Connect extension"));
-  disconnectButton_->setEnabled(configured);
+  const ConnectionStatus status = flow_.status(extensionField_->text().toStdString());
+  status_->setText(QString::fromStdString(status.text));
+  setTextColour(*status_, status.configured ? TextColour::green : TextColour::label);
+  connectButton_->setText(QString::fromStdString(status.connectTitle));
+  disconnectButton_->setEnabled(status.configured);
+  connectedBrowsers_->setText(QString::fromStdString(status.connectedLine));
+  connectedBrowsers_->setVisible(!status.connectedLine.empty());
 }
 
 void CompanionApp::openLanguages() {
-  // Desktops have no common address for their region settings; start the first one present.
-  static const std::pair<const char*, const char*> settingsPrograms[] = {
-      {"gnome-control-center", "region"},
-      {"systemsettings", "kcm_regionandlang"},
-      {"systemsettings5", "kcm_regionandlang"},
-  };
-  for (const auto& [program, pane] : settingsPrograms) {
-    const QString path = QStandardPaths::findExecutable(QString::fromUtf8(program));
-    if (!path.isEmpty()) {
-      QProcess::startDetached(path, {QString::fromUtf8(pane)});
-      return;
-    }
+  if (!languagesWindow_) {
+    languagesWindow_ = std::make_unique<LanguagesWindow>(currentLanguageReadiness);
   }
+  languagesWindow_->open();
 }
 
 void CompanionApp::showNotice(const QString& text, bool error) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "BrowserRegistration.hpp"
+#include "ConnectionFlow.hpp"
 #include "WindowStyle.hpp"
 
 class QLabel;
@@ -17,6 +18,8 @@ class QSystemTrayIcon;
 class QVBoxLayout;
 
 namespace quelvar {
+
+class LanguagesWindow;
 
 class CompanionApp {
  public:
@@ -49,18 +52,23 @@ class CompanionApp {
   void connectAutomatically();
   void addText(const QString& text, QVBoxLayout& stack, bool secondary);
   void showNotice(const QString& text, bool error);
+  // Stores the outcome's settings, then shows its notice.
+  void apply(const Outcome& outcome);
 
   BrowserRegistration registration_;
   QString name_;
+  ConnectionFlow flow_;
   std::optional<QString> builtInID_;
   std::unique_ptr<QMainWindow> window_;
   // Owned by the window's content once it is built.
   QLineEdit* extensionField_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* connectedBrowsers_ = nullptr;
   QLabel* notice_ = nullptr;
   QPushButton* connectButton_ = nullptr;
   QPushButton* disconnectButton_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  std::unique_ptr<LanguagesWindow> languagesWindow_;
 };
 
 }  // namespace quelvar

@@ -48,6 +48,11 @@ void CompanionApp::buildContent() {
   status_->setTextFormat(Qt::PlainText);
   status_->setFont(systemFont(15, QFont::DemiBold));
   stack->addWidget(status_);
+  connectedBrowsers_->setTextFormat(Qt::PlainText);
+  connectedBrowsers_->setFont(systemFont(13));
+  setTextColour(*connectedBrowsers_, TextColour::secondary);
+  connectedBrowsers_->hide();
+  stack->addWidget(connectedBrowsers_);
   stack->addWidget(makeWrappingLabel(
       "Start and stop subtitles from the extension on the video tab. This app supplies on-device "
       "speech recognition (PocketSphinx) and translation (Apertium).",
@@ -64,6 +69,9 @@ void CompanionApp::buildContent() {
     extensionField_->setAccessibleName(QStringLiteral("Chrome extension ID"));
     extensionField_->setFixedWidth(textWidth);
     stack->addWidget(extensionField_);
+    // Enter in the field is the same as pressing "Connect extension".
+    QObject::connect(extensionField_, &QLineEdit::returnPressed, window_.get(),
+                     [this] { connect(); });
   }
 
   auto* row = new QHBoxLayout;

@@ -9,27 +9,6 @@
 #include <string>
 
 namespace quelvar {
-namespace {
-
-std::error_code lastError() {
-  return {errno, std::system_category()};
-}
-
-std::error_code writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return lastError();
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
-
-}  // namespace
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -59,36 +38,6 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
     return std::nullopt;
   }
   return content;
-}
-
-std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  std::string temporary =
-      (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    return lastError();
-  }
-  // mkstemp creates the file private to its owner; a manifest is an ordinary readable file.
-  std::error_code error;
-  if (::fchmod(fd, 0644) != 0) {
-    error = lastError();
-  }
-  if (!error) {
-    error = writeAll(fd, bytes);
-  }
-  if (!error && ::fsync(fd) != 0) {
-    error = lastError();
-  }
-  if (::close(fd) != 0 && !error) {
-    error = lastError();
-  }
-  if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = lastError();
-  }
-  if (error) {
-    ::unlink(temporary.c_str());
-  }
-  return error;
 }
 
 bool isExecutableFile(const std::filesystem::path& path) {

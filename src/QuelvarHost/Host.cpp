@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "QuelvarHost/Requests.hpp"
+#include "QuelvarHost/WarmSessions.hpp"
 #include "common/Json.hpp"
 
 namespace quelvar {
@@ -81,6 +82,8 @@ std::optional<nlohmann::json> answer(asio::io_context& context, nlohmann::json r
 int Host::main(asio::io_context& context, HostServices services, HostStreams streams) {
   // Keeps run_one() waiting while an engine works elsewhere instead of returning early.
   const auto busy = asio::make_work_guard(context);
+  host::WarmSessions warm;  // ended on every way out of the loop
+  services.warm = &warm;
   for (;;) {
     FrameResult frame = readFrame(streams.input);
     if (frame.kind == FrameResult::Kind::end) {

@@ -1,21 +1,24 @@
 // The request kinds behind Host::respond; each completes the reply envelope it is given.
 #pragma once
 
+#include <string_view>
+
 #include <nlohmann/json.hpp>
 
 #include "QuelvarHost/Host.hpp"
+#include "common/ErrorCodes.hpp"
 
 namespace quelvar::host {
 
-inline constexpr const char* kInvalidRequest = "INVALID_REQUEST";
-inline constexpr const char* kUnsupportedPair = "UNSUPPORTED_PAIR";
-inline constexpr const char* kModelsNotInstalled = "MODELS_NOT_INSTALLED";
-inline constexpr const char* kTranslationFailed = "TRANSLATION_FAILED";
-inline constexpr const char* kSpeechUnsupported = "SPEECH_UNSUPPORTED";
-inline constexpr const char* kSpeechDownloadFailed = "SPEECH_DOWNLOAD_FAILED";
+inline constexpr std::string_view kInvalidRequest = error_code::invalidRequest;
+inline constexpr std::string_view kUnsupportedPair = error_code::unsupportedPair;
+inline constexpr std::string_view kModelsNotInstalled = error_code::modelsNotInstalled;
+inline constexpr std::string_view kTranslationFailed = error_code::translationFailed;
+inline constexpr std::string_view kSpeechUnsupported = error_code::speechUnsupported;
+inline constexpr std::string_view kSpeechDownloadFailed = error_code::speechDownloadFailed;
 
 // Adds the error code to a reply whose "ok" stays false.
-inline void fail(nlohmann::json& reply, const char* code) {
+inline void fail(nlohmann::json& reply, std::string_view code) {
   reply["error"] = code;
 }
 

@@ -5,6 +5,7 @@
 
 #include "QuelvarHost/RequestFields.hpp"
 #include "QuelvarHost/Requests.hpp"
+#include "QuelvarHost/WarmSessions.hpp"
 #include "common/Text.hpp"
 
 namespace quelvar::host {
@@ -46,15 +47,25 @@ asio::awaitable<void> answerTranslate(const nlohmann::json& request, nlohmann::j
       co_return;
   }
 
-  const std::shared_ptr<TranslationSession> session =
-      services.translation.makeSession(*source, *target);
-  if (session == nullptr || (co_await session->prepareTranslation()).has_value()) {
-    fail(reply, kTranslationFailed);
-    co_return;
+  // A session kept from an earlier request of this direction is already prepared.
+  std::shared_ptr<TranslationSession> session =
+      services.warm != nullptr ? services.warm->find(*source, *target) : nullptr;
+  if (session == nullptr) {
+    session = services.translation.makeSession(*source, *target);
+    if (session == nullptr || (co_await session->prepareTranslation()).has_value()) {
+      fail(reply, kTranslationFailed);
+      co_return;
+    }
+    if (services.warm != nullptr) {
+      services.warm->keep(*source, *target, session);
+    }
   }
   // Untrimmed: the whitespace the text was sent with is part of what is translated.
   Expected<std::string> translation = co_await session->translate(*text);
   if (!translation) {
+    if (services.warm != nullptr) {
+      services.warm->drop(*source, *target);  // the next request starts afresh
+    }
     fail(reply, kTranslationFailed);
     co_return;
   }

@@ -7,7 +7,8 @@ int main() {
   // A reader that has gone away must show up as a failed write, not end the process by signal.
   quelvar::ignoreSigpipe();
   asio::io_context context(1);
-  const auto speech = quelvar::makeSpeechRecognition(context.get_executor());
+  // This host reports on speech models without loading them, so it proves that they load.
+  const auto speech = quelvar::makeSpeechRecognition(context.get_executor(), true);
   const auto translation = quelvar::makeTranslation(context.get_executor());
   return quelvar::Host::main(context, {*speech, *translation});
 }

@@ -41,7 +41,7 @@ ReadResult readExactly(int fd, std::int64_t count) {
   return result;
 }
 
-FrameResult readFrame(int fd) {
+FrameResult readFrame(int fd, std::uint32_t maxLength) {
   ReadResult header = readExactly(fd, 4);
   if (header.kind == ReadResult::Kind::end) {
     return {FrameResult::Kind::end, {}};
@@ -54,7 +54,7 @@ FrameResult readFrame(int fd) {
     length = (length << 8) | static_cast<unsigned char>(header.bytes[static_cast<std::size_t>(i)]);
   }
   // Unsigned wrap-around turns a zero length into the largest value, so one test covers both.
-  if (length - 1U >= kMaxInboundFrameLength) {
+  if (length - 1U >= maxLength) {
     return {FrameResult::Kind::broken, {}};
   }
   ReadResult body = readExactly(fd, length);

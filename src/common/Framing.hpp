@@ -28,16 +28,15 @@ struct FrameResult {
 };
 
 constexpr std::uint32_t kMaxInboundFrameLength = 65536;
+// The most a host may send: the browser drops the connection on a larger message.
+constexpr std::uint32_t kMaxOutboundFrameLength = 1024 * 1024;
 
-// One inbound frame with a length of 1..kMaxInboundFrameLength. end: clean EOF on a frame
-// boundary; broken: anything else that is not a whole frame (bad length, EOF part-way, read error).
-FrameResult readFrame(int fd);
+// One frame with a length of 1..maxLength. end: clean EOF on a frame boundary; broken: anything
+// else that is not a whole frame (bad length, EOF part-way, read error).
+FrameResult readFrame(int fd, std::uint32_t maxLength = kMaxInboundFrameLength);
 
-// The browser drops the connection of a host that sends a larger body; the count is of bytes
-// as written, after JSON escaping.
-constexpr std::size_t kMaxOutboundFrameLength = 1 << 20;
-
-// Whether the compact text of the message fits in one outbound frame.
+// Whether the compact text of the message fits in one outbound frame: the count is of bytes as
+// written, after JSON escaping.
 bool fitsOutboundFrame(const nlohmann::json& message);
 
 // The 4 header bytes for a body of `length` bytes.

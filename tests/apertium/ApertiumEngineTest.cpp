@@ -1,7 +1,11 @@
 // The service against the real Apertium engine with the English-Spanish pair installed.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "ApertiumTestSupport.hpp"
+#include "platform/linux/apertium/ApertiumError.hpp"
 #include "platform/linux/apertium/ApertiumSession.hpp"
 #include "platform/linux/apertium/ApertiumTranslation.hpp"
 
@@ -9,6 +13,8 @@ namespace quelvar::apertium {
 namespace {
 
 using testing::runUntilDone;
+
+const std::filesystem::path pairData = "/usr/share/apertium/apertium-eng-spa";
 
 struct ApertiumEngineTest : ::testing::Test {
   void SetUp() override {
@@ -20,8 +26,8 @@ struct ApertiumEngineTest : ::testing::Test {
   asio::io_context io;
   ApertiumTranslation service{io.get_executor(), std::make_shared<SteadyClock>()};
 
-  std::shared_ptr<ApertiumSession> englishToSpanish() {
-    auto session = std::dynamic_pointer_cast<ApertiumSession>(service.makeSession("en", "es"));
+  std::shared_ptr<ApertiumSession> prepared(const char* source, const char* target) {
+    auto session = std::dynamic_pointer_cast<ApertiumSession>(service.makeSession(source, target));
     EXPECT_EQ(runUntilDone(io, session->prepareTranslation()).value_or(cancelledError()),
               std::nullopt);
     return session;
@@ -49,7 +55,7 @@ TEST_F(ApertiumEngineTest, statusAndLanguagesReflectTheInstalledPair) {
 }
 
 TEST_F(ApertiumEngineTest, reservedCharactersDoNotCorruptTheStream) {
-  auto session = englishToSpanish();
+  auto session = prepared("en", "es");
   const std::string reserved = "^ $ [ ] { } / \\ @ < > * # ~ [[x]] ^a$ \\n";
   std::string answer = translate(*session, "The house " + reserved + " is red");
   for (char c : std::string("^$[]{}/\\@<>*#~")) {
@@ -59,8 +65,18 @@ TEST_F(ApertiumEngineTest, reservedCharactersDoNotCorruptTheStream) {
   EXPECT_EQ(translate(*session, "zorblax"), "zorblax");  // no unknown-word mark
 }
 
+TEST_F(ApertiumEngineTest, decomposedLettersAndNulsReachTheEngineAsWords) {
+  auto session = prepared("es", "en");
+  EXPECT_EQ(translate(*session,
+                      "Buenos di\xCC\x81"
+                      "as, sen\xCC\x83"
+                      "or"),
+            "Good morning, gentleman");
+  EXPECT_EQ(translate(*session, std::string("perro\0gato", 10)), "Dog cat");
+}
+
 TEST_F(ApertiumEngineTest, oneSessionAnswersManySegmentsInOrder) {
-  auto session = englishToSpanish();
+  auto session = prepared("en", "es");
   auto pids = session->processIds();
   const std::pair<std::string, std::string> rows[] = {
       {"Hello world", "Hola Mundo"},
@@ -73,6 +89,68 @@ TEST_F(ApertiumEngineTest, oneSessionAnswersManySegmentsInOrder) {
     }
   }
   EXPECT_EQ(session->processIds(), pids);
+}
+
+TEST_F(ApertiumEngineTest, aDirectionWithoutAPairGoesThroughAMiddleLanguage) {
+  if (!std::filesystem::exists(defaultModesDirectory / "es-fr.mode")) {
+    GTEST_SKIP() << "apertium-fr-es is not installed";
+  }
+  EXPECT_EQ(runUntilDone(io, service.status("en", "fr")).value(), LanguageStatus::installed);
+  auto session = prepared("en", "fr");
+  EXPECT_GT(session->processIds().size(), 15u);  // both pairs' programs in one pipeline
+  EXPECT_EQ(translate(*session, "The house is red."), "La maison est rouge.");
+  EXPECT_EQ(translate(*session, " Hello world\n"), " Salut Monde\n");
+}
+
+// A copy of the English-Spanish pair with one file damaged, and a mode that points at the copy.
+struct DamagedPair {
+  testing::ModeFolder modes;
+  testing::ModeFolder data;
+
+  DamagedPair(const std::string& file, const std::string& contents) {
+    std::filesystem::copy(pairData, data.path(), std::filesystem::copy_options::recursive);
+    std::ofstream(data.path() / file, std::ios::trunc) << contents;
+    std::stringstream mode;
+    mode << std::ifstream(defaultModesDirectory / "eng-spa.mode").rdbuf();
+    std::string line = mode.str();
+    for (auto at = line.find(pairData.string()); at != std::string::npos;
+         at = line.find(pairData.string(), at)) {
+      line.replace(at, pairData.string().size(), data.path().string());
+    }
+    modes.add("eng-spa", line);
+  }
+};
+
+std::string prefixOf(const std::filesystem::path& file, std::size_t size) {
+  std::string bytes(size, '\0');
+  std::ifstream(file).read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
+}
+
+// Found in the start time (4 s), not after time limits that add up to 20 s; the one that loads
+// but passes every word through is not taken for a working direction.
+TEST_F(ApertiumEngineTest, aPairWhoseDataCannotLoadOrTranslateFailsToPrepare) {
+  struct Row {
+    std::string file, contents;
+    ErrorCode code;
+  };
+  const Row rows[] = {
+      {"eng-spa.autogen.bin", std::string(8, '\xFF'), ErrorCode::timedOut},  // loads forever
+      {"eng-spa.autobil.bin", prefixOf(pairData / "eng-spa.autobil.bin", 20000),
+       ErrorCode::broken},  // the program crashes
+      {"eng-spa.autobil.bin", prefixOf(pairData / "eng-spa.autobil.bin", 1000),
+       ErrorCode::untranslated},
+  };
+  for (const auto& row : rows) {
+    DamagedPair damaged(row.file, row.contents);
+    ApertiumTranslation copy(io.get_executor(), std::make_shared<SteadyClock>(),
+                             ModeCatalogue(damaged.modes.path()));
+    auto session = copy.makeSession("en", "es");
+    auto status = runUntilDone(io, session->prepareTranslation()).value_or(cancelledError());
+    ASSERT_TRUE(status.has_value()) << row.file;
+    EXPECT_TRUE(hasCode(*status, row.code)) << row.file << ": " << status->description;
+  }
+  EXPECT_TRUE(testing::childProcesses().empty());
 }
 
 }  // namespace

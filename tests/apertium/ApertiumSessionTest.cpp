@@ -117,25 +117,58 @@ TEST_F(ApertiumSessionTest, aCancelledCallerGetsACancellationAndThePipelineIsRep
   }
 }
 
-TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterTheTimeLimit) {
+// A new pipeline must answer an empty probe within the start time; later segments get the answer
+// time and a share per kilobyte.
+TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterItsTimeLimit) {
   SessionOptions options;
   options.answerTimeout = 10s;
   options.startTimeout = 5s;
-  options.timeoutPerKilobyte = 1000s;  // "Hello" is 8 bytes encoded: 7.8125 s more
-  auto waiting = std::make_shared<ApertiumSession>(io.get_executor(), clock, silent, options);
-  auto result = startTranslation(*waiting);
-  auto pids = waiting->processIds();
-  clock->advance(22812ms);
-  io.poll();
-  EXPECT_FALSE(*result);
-  clock->advance(1ms);
-  runUntil(io, [&] { return result->has_value(); });
-  ASSERT_TRUE(*result);
-  ASSERT_FALSE((*result)->ok());
-  EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));
-  for (pid_t pid : pids) {
-    EXPECT_FALSE(testing::processExists(pid));
+  options.timeoutPerKilobyte = 1024s;  // a second a byte: the probe is 3 bytes encoded, "Hello" 8
+  auto answersOnce = folder.add("once-once", "sed -u '2,$d'");
+  for (const auto& [mode, limits] :
+       {std::pair{silent, std::vector<std::chrono::nanoseconds>{8s}},
+        {answersOnce, std::vector<std::chrono::nanoseconds>{8s, 18s}}}) {
+    auto waiting = std::make_shared<ApertiumSession>(io.get_executor(), clock, mode, options);
+    auto firstSleep = clock->sleepRequests().size();
+    auto result = startTranslation(*waiting);
+    runUntil(io, [&] { return clock->sleepRequests().size() == firstSleep + limits.size(); });
+    auto pids = waiting->processIds();
+    ASSERT_FALSE(pids.empty());
+    EXPECT_EQ(std::vector(clock->sleepRequests().begin() + static_cast<long>(firstSleep),
+                          clock->sleepRequests().end()),
+              limits);
+    clock->advance(limits.back() - 1ns);
+    io.poll();
+    EXPECT_FALSE(*result);
+    clock->advance(1ns);
+    runUntil(io, [&] { return result->has_value(); });
+    ASSERT_TRUE(*result);
+    ASSERT_FALSE((*result)->ok());
+    EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));
+    for (pid_t pid : pids) {
+      EXPECT_FALSE(testing::processExists(pid));
+    }
   }
+}
+
+TEST_F(ApertiumSessionTest, aDirectionThatReturnsItsProbeUnchangedDoesNotPrepare) {
+  auto unchanged = session(folder.add("eng-spa", "sed -u ''"));
+  auto status = prepare(*unchanged);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(hasCode(*status, ErrorCode::untranslated)) << status->description;
+  EXPECT_TRUE(childProcesses().empty());
+  // Between variants of one language the probe proves nothing, and is not sent.
+  EXPECT_EQ(prepare(*session(folder.add("eng-eng_US", "sed -u ''"))), std::nullopt);
+}
+
+TEST_F(ApertiumSessionTest, aRouteThroughAMiddleLanguageIsOnePipeline) {
+  auto chained = std::make_shared<ApertiumSession>(
+      io.get_executor(), clock, std::vector{echo, folder.add("mid-end", "sed -u 's/a/b/'")});
+  ASSERT_EQ(prepare(*chained), std::nullopt);
+  EXPECT_EQ(chained->processIds().size(), 4u);
+  auto answer = translate(*chained, "a cat");
+  ASSERT_TRUE(answer.ok()) << answer.error().description;
+  EXPECT_EQ(answer.value(), "b cat");
 }
 
 TEST_F(ApertiumSessionTest, preparingFailsClearlyWithoutAUsableMode) {

@@ -40,14 +40,38 @@ TEST_F(ModeCatalogueTest, statusTellsInstalledFromPackagedFromUnknown) {
   }
 }
 
-TEST_F(ModeCatalogueTest, modeFileIsTheMostSpecificInstalledMode) {
-  folder.add("spa-eng", "a");
-  folder.add("spa-eng_US", "a");
+TEST_F(ModeCatalogueTest, routeIsTheMostSpecificModeOrTwoThroughOneMiddleLanguage) {
+  for (const char* name :
+       {"spa-eng", "spa-eng_US", "eng-spa", "es-fr", "fr-oc", "cat-eng", "eng-cat", "fra-eng"}) {
+    folder.add(name, "a");
+  }
   ModeCatalogue catalogue(folder.path(), packaged);
-  EXPECT_EQ(catalogue.modeFile("es", "en-US"), folder.path() / "spa-eng_US.mode");
-  EXPECT_EQ(catalogue.modeFile("es", "en"), folder.path() / "spa-eng.mode");
-  EXPECT_EQ(catalogue.modeFile("es", "en-GB"), folder.path() / "spa-eng.mode");
-  EXPECT_EQ(catalogue.modeFile("en", "es"), std::nullopt);
+  using Modes = std::vector<std::string>;
+  struct Row {
+    std::string source, target;
+    Modes modes;
+  };
+  const Row rows[] = {
+      {"es", "en-US", {"spa-eng_US"}},
+      {"es", "en", {"spa-eng"}},
+      {"es", "en-GB", {"spa-eng"}},
+      {"en", "fr", {"eng-spa", "es-fr"}},  // the middle codes in either style
+      {"fr", "en", {"fra-eng"}},           // a mode of its own wins over fra-eng-... chains
+      {"ca", "es", {"cat-eng", "eng-spa"}},
+      {"en", "oc", {}},     // never two middle languages
+      {"en", "en-US", {}},  // nor back into the language it came from
+      {"de", "es", {}},
+  };
+  for (const auto& row : rows) {
+    Modes modes;
+    for (const auto& mode : catalogue.route(row.source, row.target)) {
+      modes.push_back(mode.lexically_relative(folder.path()).stem().string());
+    }
+    EXPECT_EQ(modes, row.modes) << row.source << " -> " << row.target;
+    EXPECT_EQ(catalogue.status(row.source, row.target),
+              row.modes.empty() ? LanguageStatus::unsupported : LanguageStatus::installed)
+        << row.source << " -> " << row.target;
+  }
 }
 
 TEST_F(ModeCatalogueTest, supportedLanguagesAreInstalledThenPackagedEachOnceWithoutVariants) {

@@ -31,7 +31,12 @@ TEST(StreamText, escapesReservedCharactersAndClosesTheSentence) {
   EXPECT_EQ(encodeSegment("a^b$c[d]e{f}g/h\\i@j<k>l*m#n"),
             "a\\^b\\$c\\[d\\]e\\{f\\}g\\/h\\\\i\\@j\\<k\\>l\\*m\\#n.[]");
   EXPECT_EQ(encodeSegment("x~y"), "x[~]y.[]");
-  EXPECT_EQ(encodeSegment(std::string("a\0b", 3)), "ab.[]");
+  EXPECT_EQ(encodeSegment(std::string("a\0b", 3)), "a b.[]");
+  EXPECT_EQ(encodeSegment("di\xCC\x81"
+                          "as"),
+            "d\xC3\xAD"
+            "as.[]");                                              // NFC
+  EXPECT_EQ(encodeSegment("\xFF a\xCC\x81"), "\xFF \xC3\xA1.[]");  // invalid UTF-8 stays
 }
 
 TEST(StreamText, decodingResolvesEscapesOpensBlanksAndDropsTheSentenceEnd) {

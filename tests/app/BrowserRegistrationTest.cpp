@@ -1,4 +1,4 @@
-// BrowserRegistration against real files in a temporary home and installation prefix.
+// BrowserRegistration against real files in a temporary home, configuration and prefix.
 #include "BrowserRegistration.hpp"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -17,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using Names = std::vector<std::string_view>;
 
 const std::string idA = "abcdefghijklmnopabcdefghijklmnop";
 const std::string idB = "ponmlkjihgfedcbaponmlkjihgfedcba";
@@ -35,30 +35,44 @@ std::string readFile(const fs::path& path) {
   return text.str();
 }
 
-std::ptrdiff_t entries(const fs::path& folder) {
-  return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+// Every file below `folder`, relative to it.
+std::vector<std::string> filesBelow(const fs::path& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_directory()) {
+      files.push_back(fs::relative(entry.path(), folder).string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+const Browser& browserNamed(std::string_view name) {
+  for (const Browser& browser : BrowserRegistration::browsers()) {
+    if (browser.name == name) {
+      return browser;
+    }
+  }
+  throw std::invalid_argument("no browser " + std::string(name));
 }
 
 class BrowserRegistrationTest : public testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "quelvar-registration-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
+    root_ = fs::canonical(mkdtemp(pattern.data()));
     home_ = root_ / "home";
     fs::create_directories(home_);
   }
   void TearDown() override { fs::remove_all(root_); }
 
   // An installation prefix holding both helpers.
-  BrowserRegistration installAt(const fs::path& prefix) {
+  BrowserRegistration installAt(const fs::path& prefix, const fs::path& config = {}) {
     for (const auto& [name, executable] : BrowserRegistration::hosts()) {
       writeFile(prefix / "libexec/quelvar" / executable, "#!/bin/sh\n", fs::perms::owner_all);
     }
-    return BrowserRegistration(prefix, home_);
-  }
-
-  json manifest(const BrowserRegistration& registration, const std::string& name) {
-    return json::parse(readFile(registration.manifestPath(name)));
+    return config.empty() ? BrowserRegistration(prefix, home_)
+                          : BrowserRegistration(prefix, home_, config);
   }
 
   fs::path root_;
@@ -70,10 +84,8 @@ TEST_F(BrowserRegistrationTest, anInvalidIDIsRefusedAndWritesNothing) {
   EXPECT_TRUE(BrowserRegistration::validID(idA));
   for (const std::string& id : std::vector<std::string>{
            "", "abcdefghijklmnopabcdefghijklmno", idA + "a", idA + " ",
-           "Abcdefghijklmnopabcdefghijklmnop", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP",
-           "qbcdefghijklmnopabcdefghijklmnop", "zbcdefghijklmnopabcdefghijklmnop",
-           "0bcdefghijklmnopabcdefghijklmnop", " " + idA.substr(1), idA.substr(1) + " ",
-           idA.substr(2) + "\xc3\xa9"}) {
+           "Abcdefghijklmnopabcdefghijklmnop", "qbcdefghijklmnopabcdefghijklmnop",
+           "0bcdefghijklmnopabcdefghijklmnop", " " + idA.substr(1), idA.substr(2) + "\xc3\xa9"}) {
     EXPECT_FALSE(BrowserRegistration::validID(id)) << '"' << id << '"';
     const auto failure = registration.registerExtension(id);
     ASSERT_TRUE(failure);
@@ -84,31 +96,24 @@ TEST_F(BrowserRegistrationTest, anInvalidIDIsRefusedAndWritesNothing) {
 }
 
 TEST_F(BrowserRegistrationTest, missingOrNonExecutableHelperWritesNothing) {
-  for (const bool existingDirectory : {false, true}) {
-    const BrowserRegistration registration = installAt(home_ / ".local");
-    if (existingDirectory) {
-      writeFile(registration.manifestPath("org.quelvar.host"), "old");
+  const BrowserRegistration registration = installAt(home_ / ".local");
+  writeFile(registration.manifestPath("org.quelvar.host"), "old");
+  const fs::path speech = registration.helperPath("QuelvarSpeech");
+  for (const bool present : {false, true}) {
+    fs::remove(speech);
+    if (present) {
+      writeFile(speech, "not executable", fs::perms::owner_read | fs::perms::owner_write);
     }
-    const fs::path speech = registration.helperPath("QuelvarSpeech");
-    for (const bool present : {false, true}) {
-      fs::remove(speech);
-      if (present) {
-        writeFile(speech, "not executable", fs::perms::owner_read | fs::perms::owner_write);
-      }
-      const auto failure = registration.registerExtension(idA);
-      ASSERT_TRUE(failure);
-      EXPECT_EQ(failure->code, RegistrationError::missingHelper);
-      EXPECT_EQ(fs::exists(registration.directory()), existingDirectory);
-      if (existingDirectory) {
-        EXPECT_EQ(readFile(registration.manifestPath("org.quelvar.host")), "old");
-        EXPECT_FALSE(fs::exists(registration.manifestPath("org.quelvar.speech")));
-      }
-    }
-    fs::remove_all(home_ / ".config");
+    const auto failure = registration.registerExtension(idA);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->code, RegistrationError::missingHelper);
+    EXPECT_EQ(filesBelow(home_ / ".config"),
+              std::vector<std::string>{"google-chrome/NativeMessagingHosts/org.quelvar.host.json"});
+    EXPECT_EQ(readFile(registration.manifestPath("org.quelvar.host")), "old");
   }
 }
 
-TEST_F(BrowserRegistrationTest, registerCreatesTheFolderWritesSortedManifestsAndReplacesOldIDs) {
+TEST_F(BrowserRegistrationTest, registerWritesSortedManifestsThatReplaceOldIDs) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   ASSERT_FALSE(registration.registerExtension(idA));
   EXPECT_EQ(registration.directory(), home_ / ".config/google-chrome/NativeMessagingHosts");
@@ -118,33 +123,81 @@ TEST_F(BrowserRegistrationTest, registerCreatesTheFolderWritesSortedManifestsAnd
     EXPECT_LT(text.find("\"allowed_origins\""), text.find("\"description\""));
     EXPECT_LT(text.find("\"name\""), text.find("\"path\""));
     EXPECT_LT(text.find("\"path\""), text.find("\"type\""));
-    const json written = json::parse(text);
-    EXPECT_EQ(written, (json{{"name", name},
-                             {"description", "Local on-device subtitle translation"},
-                             {"path", (home_ / ".local/libexec/quelvar" / executable).string()},
-                             {"type", "stdio"},
-                             {"allowed_origins", {"chrome-extension://" + idA + "/"}}}));
-    EXPECT_TRUE(fs::path(written["path"].get<std::string>()).is_absolute());
+    EXPECT_EQ(json::parse(text),
+              (json{{"name", name},
+                    {"description", "Local on-device subtitle translation"},
+                    {"path", (home_ / ".local/libexec/quelvar" / executable).string()},
+                    {"type", "stdio"},
+                    {"allowed_origins", {"chrome-extension://" + idA + "/"}}}));
   }
-  EXPECT_EQ(entries(registration.directory()), 2);
-
-  // Registering another ID replaces the first.
   ASSERT_FALSE(registration.registerExtension(idB));
   EXPECT_FALSE(registration.configured(idA));
   EXPECT_TRUE(registration.configured(idB));
 }
 
+TEST_F(BrowserRegistrationTest, registerWritesGoogleChromeAndEveryBrowserWhoseFolderExists) {
+  const std::vector<std::pair<std::vector<std::string>, Names>> cases = {
+      {{}, {"Google Chrome"}},
+      {{"chromium"}, {"Chromium", "Google Chrome"}},
+      {{"google-chrome"}, {"Google Chrome"}},
+      {{"BraveSoftware/Brave-Browser", "vivaldi", "google-chrome-unstable"},
+       {"Brave", "Google Chrome", "Google Chrome Dev", "Vivaldi"}},
+      {{"BraveSoftware", "microsoft-edge", "google-chrome-beta"},
+       {"Google Chrome", "Google Chrome Beta", "Microsoft Edge"}},
+  };
+  for (const auto& [present, expected] : cases) {
+    fs::remove_all(home_ / ".config");
+    for (const std::string& folder : present) {
+      fs::create_directories(home_ / ".config" / folder);
+    }
+    writeFile(home_ / ".config/chromium-file", "a file, not a browser's folder");
+    const BrowserRegistration registration = installAt(home_ / ".local");
+    ASSERT_FALSE(registration.registerExtension(idA));
+    EXPECT_EQ(registration.connectedBrowsers(idA), expected) << testing::PrintToString(present);
+    EXPECT_EQ(registration.connectedBrowsers(idB), Names{});
+    for (const Browser& browser : BrowserRegistration::browsers()) {
+      const bool written =
+          std::find(expected.begin(), expected.end(), browser.name) != expected.end();
+      EXPECT_EQ(fs::exists(registration.manifestFolder(browser)), written) << browser.name;
+    }
+  }
+}
+
+TEST_F(BrowserRegistrationTest, theConfigurationFolderIsAnAbsoluteXdgConfigHomeOrElseDotConfig) {
+  const fs::path xdg = root_ / "xdg";
+  const std::vector<std::pair<const char*, fs::path>> cases = {
+      {nullptr, home_ / ".config"},
+      {"", home_ / ".config"},
+      {"relative/config", home_ / ".config"},
+      {xdg.c_str(), xdg},
+  };
+  for (const auto& [value, expected] : cases) {
+    EXPECT_EQ(BrowserRegistration::configFolder(home_, value), expected)
+        << (value ? value : "unset");
+  }
+
+  fs::create_directories(xdg / "chromium");
+  fs::create_directories(home_ / ".config/vivaldi");
+  const BrowserRegistration registration = installAt(home_ / ".local", xdg);
+  ASSERT_FALSE(registration.registerExtension(idA));
+  EXPECT_EQ(registration.directory(), xdg / "google-chrome/NativeMessagingHosts");
+  EXPECT_EQ(registration.connectedBrowsers(idA), (Names{"Chromium", "Google Chrome"}));
+  EXPECT_EQ(filesBelow(home_ / ".config"), std::vector<std::string>{});
+}
+
 TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathAndNeedsTheHelpers) {
   using Edit = std::function<void(json&)>;
   const std::vector<std::tuple<const char*, Edit, bool>> cases = {
-      {"type edited", [](json& m) { m["type"] = "socket"; }, true},
-      {"description edited", [](json& m) { m["description"] = "mine"; }, true},
-      {"extra member", [](json& m) { m["comment"] = 1; }, true},
+      {"type edited, extra member",
+       [](json& m) {
+         m["type"] = "socket";
+         m["comment"] = 1;
+       },
+       true},
       {"second origin", [](json& m) { m["allowed_origins"].push_back("chrome-extension://x/"); },
        false},
       {"origin without slash",
        [](json& m) { m["allowed_origins"] = {"chrome-extension://" + idA}; }, false},
-      {"origins not an array", [](json& m) { m["allowed_origins"] = "x"; }, false},
       {"other name", [](json& m) { m["name"] = "org.quelvar.other"; }, false},
       {"other program", [](json& m) { m["path"] = "/usr/bin/true"; }, false},
       {"path missing", [](json& m) { m.erase("path"); }, false},
@@ -167,48 +220,63 @@ TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathAndNeedsTheH
   EXPECT_FALSE(registration.configured(idA)) << "a vanished helper";
 }
 
-TEST_F(BrowserRegistrationTest, aMovedInstallationNeitherSeesNorRemovesTheOldManifests) {
-  ASSERT_FALSE(installAt(home_ / ".local").registerExtension(idA));
-  const BrowserRegistration moved = installAt(root_ / "moved");
-  EXPECT_FALSE(moved.configured(idA));
-  EXPECT_FALSE(moved.disconnect());
-  EXPECT_TRUE(fs::exists(moved.manifestPath("org.quelvar.host")));
-  EXPECT_TRUE(fs::exists(moved.manifestPath("org.quelvar.speech")));
-}
-
-TEST_F(BrowserRegistrationTest, disconnectRemovesOnlyThisInstallationsManifests) {
+TEST_F(BrowserRegistrationTest, disconnectRemovesOurManifestsFromEveryBrowserAndNothingElse) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   EXPECT_FALSE(registration.disconnect());
-  EXPECT_FALSE(fs::exists(registration.directory()));
+  EXPECT_FALSE(fs::exists(home_ / ".config"));
 
+  for (const char* folder : {"chromium", "BraveSoftware/Brave-Browser", "vivaldi"}) {
+    fs::create_directories(home_ / ".config" / folder);
+  }
   ASSERT_FALSE(registration.registerExtension(idB));
-  const fs::path foreign = registration.manifestPath("org.quelvar.speech");
-  writeFile(foreign, R"({"name": "org.quelvar.speech", "path": "/elsewhere/QuelvarSpeech"})");
+  // A moved copy of the app neither sees nor removes them.
+  const BrowserRegistration moved = installAt(root_ / "moved");
+  EXPECT_EQ(moved.connectedBrowsers(idB), Names{});
+  EXPECT_FALSE(moved.disconnect());
+  EXPECT_EQ(registration.connectedBrowsers(idB),
+            (Names{"Brave", "Chromium", "Google Chrome", "Vivaldi"}));
+
+  const fs::path brave = registration.manifestFolder(browserNamed("Brave"));
+  writeFile(brave / "org.quelvar.speech.json",
+            R"({"name": "org.quelvar.speech", "path": "/elsewhere/QuelvarSpeech"})");
+  writeFile(registration.manifestFolder(browserNamed("Vivaldi")) / "org.other.json", "{}");
   EXPECT_FALSE(registration.disconnect());
-  EXPECT_FALSE(fs::exists(registration.manifestPath("org.quelvar.host")));
-  EXPECT_TRUE(fs::exists(foreign));
-  EXPECT_TRUE(fs::is_directory(registration.directory()));
+  EXPECT_EQ(registration.connectedBrowsers(idB), Names{});
+  EXPECT_EQ(filesBelow(home_ / ".config"),
+            (std::vector<std::string>{
+                "BraveSoftware/Brave-Browser/NativeMessagingHosts/org.quelvar.speech.json",
+                "vivaldi/NativeMessagingHosts/org.other.json"}));
 }
 
-TEST_F(BrowserRegistrationTest, installedMeansBelowUsrOptOrTheUsersLocalFolder) {
-  const std::vector<std::pair<fs::path, bool>> cases = {
-      {"/usr", true},
-      {"/usr/local", true},
-      {"/opt/quelvar/", true},
-      {home_ / ".local", true},
-      {home_ / ".local/share/quelvar", true},
-      {"/usr2/quelvar", false},
-      {"/optional/quelvar", false},
-      {home_ / ".localised", false},
-      {home_ / "Downloads/quelvar", false},
-      {"/usr/../tmp/quelvar", false},
-      {home_ / ".local/../build", false},
-      {"/tmp/quelvar/build", false},
+TEST_F(BrowserRegistrationTest, installedMeansTheRealPathIsBelowUsrOptOrTheUsersLocalFolder) {
+  // A home reached through a link, and a ~/.local that is itself a link elsewhere.
+  const fs::path linkedHome = root_ / "linked-home";
+  fs::create_directory_symlink(home_, linkedHome);
+  const fs::path storage = root_ / "storage";
+  fs::create_directories(storage / "quelvar");
+  const fs::path otherHome = root_ / "other";
+  fs::create_directories(otherHome);
+  fs::create_directory_symlink(storage, otherHome / ".local");
+  const std::vector<std::tuple<fs::path, fs::path, bool>> cases = {
+      {"/usr", home_, true},
+      {"/usr/local/", home_, true},
+      {"/opt/quelvar/", home_, true},
+      {home_ / ".local", linkedHome, true},
+      {home_ / ".local/share/quelvar", linkedHome.string() + "/", true},
+      {linkedHome / ".local", home_, true},
+      {storage / "quelvar", otherHome, true},
+      {"/usr2/quelvar", home_, false},
+      {"/usrlocal", home_, false},
+      {"/optional/quelvar", home_, false},
+      {home_ / ".localx", linkedHome, false},
+      {home_ / "Downloads/quelvar", home_, false},
+      {"/usr/../tmp/quelvar", home_, false},
+      {home_ / ".local/../build", home_, false},
+      {storage.string() + "x", otherHome, false},
   };
-  for (const auto& [prefix, expected] : cases) {
-    EXPECT_EQ(BrowserRegistration(prefix, home_).installedInApplications(), expected) << prefix;
-    EXPECT_EQ(BrowserRegistration(prefix, home_.string() + "/").installedInApplications(), expected)
-        << prefix << " with a trailing slash on home";
+  for (const auto& [prefix, home, expected] : cases) {
+    EXPECT_EQ(BrowserRegistration(prefix, home).installedInApplications(), expected)
+        << prefix << " with home " << home;
   }
 }
 
@@ -222,24 +290,13 @@ TEST_F(BrowserRegistrationTest, failuresNameTheFileAndLeaveNoTemporaryFiles) {
   fs::remove(home_ / ".config/google-chrome");
 
   // A folder in the way of the second manifest: the first is written, the folder is untouched.
-  fs::create_directories(registration.manifestPath("org.quelvar.speech") / "keep");
+  writeFile(registration.manifestPath("org.quelvar.speech") / "keep", "");
   failure = registration.registerExtension(idA);
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->code.category(), std::system_category());
   EXPECT_EQ(failure->path, registration.manifestPath("org.quelvar.speech"));
-  EXPECT_EQ(manifest(registration, "org.quelvar.host")["allowed_origins"][0],
-            "chrome-extension://" + idA + "/");
-  EXPECT_TRUE(fs::exists(registration.manifestPath("org.quelvar.speech") / "keep"));
-  EXPECT_EQ(entries(registration.directory()), 2);
-}
-
-TEST(RegistrationError, describesOwnErrorsWithTheirTexts) {
-  EXPECT_EQ((RegistrationFailure{RegistrationError::invalidID, {}}).description(),
-            "Enter the 32-letter extension ID shown in Chrome's extension details.");
-  EXPECT_EQ((RegistrationFailure{RegistrationError::missingHelper, "/ignored"}).description(),
-            "This app is missing its translation helpers. Download a complete app build.");
-  EXPECT_EQ((RegistrationFailure{RegistrationError::notInstalled, {}}).description(),
-            "Install the app and open the installed copy to connect Chrome automatically.");
+  EXPECT_EQ(filesBelow(registration.directory()),
+            (std::vector<std::string>{"org.quelvar.host.json", "org.quelvar.speech.json/keep"}));
 }
 
 }  // namespace

@@ -9,8 +9,8 @@ import subprocess
 import sys
 import tempfile
 
-from desktop_session import (Atspi, Display, application, find, has_state, text_of, wait_for,
-                             write_png)
+from desktop_session import (Atspi, Display, application, descendants, find, has_state, text_of,
+                             wait_for, write_png)
 
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 HOSTS = {"org.quelvar.host": "QuelvarHost", "org.quelvar.speech": "QuelvarSpeech"}
@@ -18,9 +18,7 @@ READY = ("You’re ready. You can quit this app. Translation works from Chrome, 
          "restarting your computer. Open the extension on a video tab to start.")
 REMOVED = "Browser registration removed. Stop any current translation in the extension."
 INVALID_ID = "Enter the 32-letter extension ID shown in Chrome's extension details."
-NOT_INSTALLED = "Install Quelvar, open the installed copy, then connect the extension."
-NOT_INSTALLED_AUTOMATIC = ("Install the app and open the installed copy to connect Chrome "
-                           "automatically.")
+MODES = "/usr/share/apertium/modes"
 
 
 def greenish(p):
@@ -32,15 +30,13 @@ def reddish(p):
 
 
 class Session:
-    """One temporary home, one display and the app installed in a prefix of the test's choice."""
+    """One temporary home, one display and the app installed in ~/.local."""
 
-    def __init__(self, app_binary, installed, name="Quelvar"):
+    def __init__(self, app_binary, name="Quelvar"):
         self.name = name
         self.folder = tempfile.mkdtemp(prefix="quelvar-app-test-")
         self.home = os.path.join(self.folder, "home")
-        base = os.path.join(self.home, ".local") if installed else os.path.join(
-            self.home, "Downloads", "quelvar")
-        self.prefix = base
+        self.prefix = os.path.join(self.home, ".local")
         os.makedirs(os.path.join(self.prefix, "bin"))
         os.makedirs(os.path.join(self.prefix, "libexec", "quelvar"))
         # A copy, not a link: the app finds its prefix from its own resolved path.
@@ -61,9 +57,12 @@ class Session:
     def helper(self, name):
         return os.path.join(self.prefix, "libexec", "quelvar", name)
 
+    def manifests_of(self, browser_folder):
+        return os.path.join(self.home, ".config", browser_folder, "NativeMessagingHosts")
+
     @property
     def manifests(self):
-        return os.path.join(self.home, ".config", "google-chrome", "NativeMessagingHosts")
+        return self.manifests_of("google-chrome")
 
     def settings(self):
         parser = configparser.ConfigParser(interpolation=None)
@@ -110,6 +109,17 @@ class Session:
     def notice(self, text):
         return wait_for(f"the notice {text!r}", lambda: find(self.window, "label", text))
 
+    def connected_line(self):
+        found = [e.get_name() for e in descendants(self.window)
+                 if e.get_role_name() == "label" and e.get_name().startswith("Connected in ")
+                 and has_state(e, Atspi.StateType.SHOWING)]
+        return found[0] if found else None
+
+    def save_picture(self, element, path):
+        self.display.xdotool("mousemove", "--sync", "0", "0")  # no pointer in the picture
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        write_png(path, self.display.screenshot(element.get_extents(Atspi.CoordType.SCREEN)))
+
     def colour_in(self, element, test):
         box = element.get_extents(Atspi.CoordType.SCREEN)
         return any(test(p) for row in self.display.screenshot(box) for p in row)
@@ -136,10 +146,11 @@ class Session:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-def check_manifests(session, extension_id):
-    assert sorted(os.listdir(session.manifests)) == sorted(f"{h}.json" for h in HOSTS)
+def check_manifests(session, extension_id, browser_folder="google-chrome"):
+    folder = session.manifests_of(browser_folder)
+    assert sorted(os.listdir(folder)) == sorted(f"{h}.json" for h in HOSTS)
     for name, helper in HOSTS.items():
-        with open(os.path.join(session.manifests, f"{name}.json"), encoding="utf-8") as f:
+        with open(os.path.join(folder, f"{name}.json"), encoding="utf-8") as f:
             pairs = json.load(f, object_pairs_hook=lambda p: p)
         keys = [k for k, _ in pairs]
         assert keys == sorted(keys), keys
@@ -154,33 +165,74 @@ def check_manifests(session, extension_id):
         assert os.path.isabs(manifest["path"]) and os.access(manifest["path"], os.X_OK)
 
 
-def connect_disconnect_and_relaunch(app_binary, screenshot):
-    with Session(app_binary, installed=True) as session:
+def label_containing(root, text):
+    return next((e for e in descendants(root)
+                 if e.get_role_name() == "label" and text in e.get_name()), None)
+
+
+def check_languages_window(session, screenshots):
+    """The app's own languages window lists this machine's languages and the packages to add."""
+    session.press("Open Language & Region")
+    app = application(session.process.pid)
+    window = wait_for("the languages window", lambda: find(app, "dialog", "Languages"))
+    # The project's dependencies install the English-Spanish pair and the US English model.
+    wait_for("the installed directions", lambda: label_containing(window, "English → Spanish"))
+    assert label_containing(window, "English (United States)")
+    if not os.path.exists(os.path.join(MODES, "afr-nld.mode")):
+        field = find(window, "text", "Command that adds Afrikaans → Dutch")
+        assert field and text_of(field) == "sudo apt install apertium-afr-nld", field
+    copy = find(window, "push button", "Copy")
+    session.display.click(copy)
+    wait_for("the copied command", lambda: find(window, "push button", "Copied"))
+    if screenshots:
+        session.save_picture(window, os.path.join(screenshots, "languages-window.png"))
+    session.display.xdotool("key", "Escape")
+    wait_for("the languages window to close",
+             lambda: not has_state(window, Atspi.StateType.SHOWING))
+
+
+def connect_disconnect_and_relaunch(app_binary, screenshots):
+    with Session(app_binary) as session:
+        # Chromium has been used here, Brave has not.
+        os.makedirs(os.path.join(session.home, ".config", "chromium"))
         session.launch()
         assert session.status() == "Connect the Chrome extension"
+        assert session.connected_line() is None
         assert not has_state(find(session.window, "push button", "Disconnect"),
                              Atspi.StateType.ENABLED)
-        session.enter_id(EXTENSION_ID)
+        # A refusal is a red notice and writes nothing.
+        session.enter_id(EXTENSION_ID + " ")
         session.press("Connect extension")
+        notice = session.notice(INVALID_ID)
+        wait_for("a red notice", lambda: session.colour_in(notice, reddish))
+        assert not os.path.exists(session.manifests) and session.settings() == {}
+
+        session.enter_id(EXTENSION_ID)
+        session.display.xdotool("key", "Return")  # the same as "Connect extension"
         session.notice(READY)
         wait_for("the green status", lambda: session.status() == "Chrome connection configured")
         check_manifests(session, EXTENSION_ID)
+        check_manifests(session, EXTENSION_ID, "chromium")
+        assert not os.path.exists(os.path.join(session.home, ".config", "BraveSoftware"))
+        assert session.connected_line() == "Connected in Chromium, Google Chrome"
         assert session.settings() == {"chromeExtensionID": EXTENSION_ID,
                                       "automaticConnectionDisabled": "false"}
         assert find(session.window, "push button", "Reconnect extension")
         status = find(session.window, "label", "Chrome connection configured")
-        session.display.xdotool("mousemove", "--sync", "0", "0")  # no pointer in the picture
+        session.display.xdotool("mousemove", "--sync", "0", "0")
         wait_for("green pixels in the status line",
                  lambda: session.colour_in(status, greenish))
-        if screenshot:
-            os.makedirs(os.path.dirname(screenshot), exist_ok=True)
-            box = session.window.get_extents(Atspi.CoordType.SCREEN)
-            write_png(screenshot, session.display.screenshot(box))
+        if screenshots:
+            session.save_picture(session.window,
+                                 os.path.join(screenshots, "companion-window.png"))
+        check_languages_window(session, screenshots)
 
         session.press("Disconnect")
         session.notice(REMOVED)
         wait_for("the status to reset", lambda: session.status() == "Connect the Chrome extension")
         assert os.listdir(session.manifests) == []
+        assert os.listdir(session.manifests_of("chromium")) == []
+        assert session.connected_line() is None
         assert session.settings()["automaticConnectionDisabled"] == "true"
         session.quit()
 
@@ -190,25 +242,12 @@ def connect_disconnect_and_relaunch(app_binary, screenshot):
         session.quit()
 
 
-def refused(app_binary, installed, typed, message):
-    with Session(app_binary, installed=installed) as session:
-        session.launch()
-        session.enter_id(typed)
-        session.press("Connect extension")
-        notice = session.notice(message)
-        wait_for("a red notice", lambda: session.colour_in(notice, reddish))
-        assert session.status() == "Connect the Chrome extension"
-        assert not os.path.exists(session.manifests)
-        assert session.settings() == {}
-        session.quit()
-
-
 def manifest_identities(session):
     return [os.stat(os.path.join(session.manifests, f"{h}.json")).st_ino for h in HOSTS]
 
 
 def automatic_connection(app_binary, name, extension_id):
-    with Session(app_binary, installed=True, name=name) as session:
+    with Session(app_binary, name=name) as session:
         session.launch()
         session.notice(READY)
         assert session.status() == "Chrome connection configured"
@@ -240,22 +279,9 @@ def automatic_connection(app_binary, name, extension_id):
         session.quit()
 
 
-def automatic_connection_refused(app_binary, name):
-    with Session(app_binary, installed=False, name=name) as session:
-        session.launch()
-        notice = session.notice(NOT_INSTALLED_AUTOMATIC)
-        wait_for("a red notice", lambda: session.colour_in(notice, reddish))
-        assert session.status() == "Connect the Chrome extension"
-        assert not os.path.exists(session.manifests) and session.settings() == {}
-        session.quit()
-
-
 SCENARIOS = {
-    "connect": lambda args: connect_disconnect_and_relaunch(args.app, args.screenshot),
-    "invalid-id": lambda args: refused(args.app, True, EXTENSION_ID + " ", INVALID_ID),
-    "not-installed": lambda args: refused(args.app, False, EXTENSION_ID, NOT_INSTALLED),
+    "connect": lambda args: connect_disconnect_and_relaunch(args.app, args.screenshots),
     "automatic": lambda args: automatic_connection(args.app, args.name, args.built_in_id),
-    "automatic-not-installed": lambda args: automatic_connection_refused(args.app, args.name),
 }
 
 
@@ -263,7 +289,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     parser.add_argument("--app", required=True)
-    parser.add_argument("--screenshot")
+    parser.add_argument("--screenshots", help="a folder for pictures of the windows")
     parser.add_argument("--name", default="Quelvar", help="the build's display name")
     parser.add_argument("--built-in-id", help="the build's extension ID")
     args = parser.parse_args()

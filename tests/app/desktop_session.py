@@ -78,7 +78,7 @@ class Display:
         self.servers = []
         try:
             xvfb, number = start_server(
-                ["Xvfb", "-displayfd", "{fd}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                ["Xvfb", "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                  "-noreset", "-fbdir", folder], "Xvfb")
             self.servers.append(xvfb)
             self.name = ":" + number

@@ -44,7 +44,7 @@ struct HostLog {
 
 class CaptionClient : public ::testing::Test {
  protected:
-  void SetUp() override { writeTone(dir.file("tone.wav"), 44100, 2, 3.0); }
+  void SetUp() override { writeTone(dir.file("tone.wav"), 44100, {0.5f, 0.5f}, 3.0); }
 
   std::vector<std::string> command(std::vector<std::string> extra) const {
     std::vector<std::string> args{QUELVAR_CAPTION_CLIENT, "--host", QUELVAR_CAPTION_FAKE_HOST};
@@ -55,8 +55,9 @@ class CaptionClient : public ::testing::Test {
     extra.push_back("QUELVAR_FAKE_LOG=" + dir.file("host.log"));
     return extra;
   }
-  RunResult run(std::vector<std::string> extra, std::vector<std::string> extraEnv = {}) const {
-    return runProgram(command(std::move(extra)), env(std::move(extraEnv)), dir.path());
+  RunResult run(std::vector<std::string> extra, std::vector<std::string> extraEnv = {},
+                std::chrono::seconds timeout = std::chrono::seconds(60)) const {
+    return runProgram(command(std::move(extra)), env(std::move(extraEnv)), dir.path(), timeout);
   }
   HostLog hostLog() const { return HostLog(readFile(dir.file("host.log"))); }
   std::vector<ParsedCue> srt(const std::string& name = "tone.es.srt") const {
@@ -114,12 +115,15 @@ TEST_F(CaptionClient, StreamsTheWholeFileAndWritesSubtitlesOfTheFinalCaptions) {
 }
 
 TEST_F(CaptionClient, WritesWhereItIsToldAndShowsTheChosenText) {
-  const RunResult result = run({"-t", "fr", "--srt", "out/a.srt", "--vtt=b.vtt", "--text", "source",
-                                "--max-speed=16", "tone.wav"});
-  ASSERT_EQ(result.exitCode, 1) << "the out/ folder does not exist";
+  const std::vector<std::string> args{"-t",          "fr",     "--srt",  "out/a.srt",
+                                      "--vtt=b.vtt", "--text", "source", "--max-speed=16",
+                                      "tone.wav"};
+  const RunResult unwritable = run(args);
+  ASSERT_EQ(unwritable.exitCode, 1) << "the out/ folder does not exist";
+  EXPECT_NE(unwritable.err.find("cannot write out/a.srt"), std::string::npos) << unwritable.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("host.log"))) << "found before streaming";
   std::filesystem::create_directory(dir.file("out"));
-  const RunResult again = run({"-t", "fr", "--srt", "out/a.srt", "--vtt=b.vtt", "--text", "source",
-                               "--max-speed=16", "tone.wav"});
+  const RunResult again = run(args);
   ASSERT_EQ(again.exitCode, 0) << again.err;
   EXPECT_TRUE(hostLog().has("start en fr"));
   const std::vector<ParsedCue> cues = srt("out/a.srt");
@@ -127,6 +131,14 @@ TEST_F(CaptionClient, WritesWhereItIsToldAndShowsTheChosenText) {
   EXPECT_EQ(cues[0].lines, std::vector<std::string>{"word word word word 0"});
   EXPECT_TRUE(std::filesystem::exists(dir.file("b.vtt")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("tone.fr.srt")));
+}
+
+// A host may send up to 1 MiB; what it says reaches the terminal without its control characters.
+TEST_F(CaptionClient, TakesLongCaptionsAndPrintsNoControlCharacters) {
+  const RunResult result = run({"--max-speed", "16", "tone.wav"}, {"QUELVAR_FAKE_LONG=1"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("frase 0 \uFFFD[2J" + std::string(70000, 'x') + "\tword", 0), 0U);
+  EXPECT_EQ(srt().size(), 3U);
 }
 
 // The advice for each code is tested in CaptionOptionsTest; this is the path to the user.
@@ -139,13 +151,16 @@ TEST_F(CaptionClient, ExplainsWhatToInstallWhenTheHostCannotStart) {
   EXPECT_EQ(hostLog().lines.back(), "eof");
 }
 
+// A chunk is offered four times more; the fifth refusal loses it.
 TEST_F(CaptionClient, OffersADroppedChunkAgainAndSlowsDown) {
-  const RunResult result = run({"--max-speed", "16", "tone.wav"}, {"QUELVAR_FAKE_OVERLOAD=3"});
+  const RunResult result = run({"--max-speed", "16", "tone.wav"}, {"QUELVAR_FAKE_OVERLOAD=3-6"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("slowing down to 8x"), std::string::npos) << result.err;
   const HostLog log = hostLog();
-  EXPECT_EQ(log.sizes.at(3), log.sizes.at(4)) << "the same chunk again";
-  EXPECT_GE(log.totalBytes() - log.sizes.at(3), kStreamBytes - 3200);
+  for (std::size_t again = 4; again <= 7; ++again) {
+    EXPECT_EQ(log.sizes.at(3), log.sizes.at(again)) << "the same chunk again";
+  }
+  EXPECT_GE(log.totalBytes() - 4 * log.sizes.at(3), kStreamBytes - 3200);
   EXPECT_EQ(srt().size(), 3U);
 }
 
@@ -155,6 +170,16 @@ TEST_F(CaptionClient, SaysSoWhenAudioStaysLost) {
   EXPECT_NE(result.err.find("dropped 250 ms of audio at 00:00"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("incomplete"), std::string::npos) << result.err;
   EXPECT_FALSE(srt().empty()) << "what was captioned is still written";
+}
+
+// Out of step, every later chunk would be refused too.
+TEST_F(CaptionClient, StopsStreamingWhenTheNumberingIsOutOfStep) {
+  const RunResult result = run({"--max-speed", "16", "tone.wav"}, {"QUELVAR_FAKE_REFUSE=4"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("AUDIO_SEQUENCE"), std::string::npos) << result.err;
+  const HostLog log = hostLog();
+  EXPECT_EQ(log.sequences.back(), 4);
+  EXPECT_EQ(log.lines.back(), "eof");
 }
 
 TEST_F(CaptionClient, ReportsAHostThatDiesPartWay) {
@@ -168,11 +193,16 @@ TEST_F(CaptionClient, ReportsAHostThatDiesPartWay) {
   EXPECT_EQ(cues[1].lines, (std::vector<std::string>{"frase 1", "word word 1"}));
 }
 
+// A host that does not end by itself is killed after a bounded wait, and reaped.
 TEST_F(CaptionClient, ReportsAHostThatEndsBadly) {
-  const RunResult result = run({"--max-speed", "16", "tone.wav"}, {"QUELVAR_FAKE_EXIT=1"});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("the speech host ended with exit status 1"), std::string::npos)
-      << result.err;
+  for (const auto& [setting, message] :
+       {std::pair{"QUELVAR_FAKE_EXIT=1", "the speech host ended with exit status 1"},
+        std::pair{"QUELVAR_FAKE_HANG=1", "killed after it did not end by itself"}}) {
+    const RunResult result =
+        run({"--max-speed", "16", "tone.wav"}, {setting}, std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 1) << setting;
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+  }
 }
 
 TEST_F(CaptionClient, StopsInOrderOnCtrlC) {

@@ -4,7 +4,10 @@
 // and "recognises" loud audio: every 500 ms of loud chunks gives a partial caption, 1000 ms or a
 // silent chunk after loud ones closes the segment with a final caption. QUELVAR_FAKE_OVERLOAD=a-b
 // drops the pcm messages a to b (counted from 0) with AUDIO_OVERLOAD; QUELVAR_FAKE_CRASH_AFTER=n
-// ends with status 1 on the n-th pcm message; QUELVAR_FAKE_EXIT is the status at end of input.
+// ends with status 1 on the n-th pcm message; QUELVAR_FAKE_REFUSE=n answers the n-th with
+// AUDIO_SEQUENCE; QUELVAR_FAKE_EXIT is the status at end of input, QUELVAR_FAKE_HANG=1 never ends
+// then; QUELVAR_FAKE_LONG=1 gives the first caption a translation of 70,000 bytes after an escape
+// sequence.
 // QUELVAR_FAKE_LOG names a file that gets one line per event it saw.
 #include <unistd.h>
 
@@ -35,6 +38,7 @@ bool isLoud(const std::string& bytes) {
 }
 
 struct Recogniser {
+  bool longFirst = false;
   int segment = 0;
   std::int64_t speechMs = 0;
 
@@ -43,9 +47,13 @@ struct Recogniser {
     for (std::int64_t i = 0; i < speechMs / 250; ++i) {
       words += i == 0 ? "word" : " word";
     }
+    std::string translation = "frase " + std::to_string(segment);
+    if (longFirst && segment == 0) {
+      translation += " \x1b[2J" + std::string(70000, 'x');
+    }
     quelvar::writeFrame(STDOUT_FILENO, {{"type", "caption"},
                                         {"source", words + " " + std::to_string(segment)},
-                                        {"translation", "frase " + std::to_string(segment)},
+                                        {"translation", translation},
                                         {"final", final},
                                         {"segment", std::to_string(segment)}});
     if (final) {
@@ -88,7 +96,10 @@ int main(int argc, char** argv) {
   const long crashAfter = env("QUELVAR_FAKE_CRASH_AFTER").empty()
                               ? -1
                               : std::atol(env("QUELVAR_FAKE_CRASH_AFTER").c_str());
+  const long refuse =
+      env("QUELVAR_FAKE_REFUSE").empty() ? -1 : std::atol(env("QUELVAR_FAKE_REFUSE").c_str());
   Recogniser recogniser;
+  recogniser.longFirst = !env("QUELVAR_FAKE_LONG").empty();
   long pcmCount = 0;
   std::int64_t expected = 0;
   bool running = false;
@@ -114,7 +125,7 @@ int main(int argc, char** argv) {
       if (pcmCount == crashAfter) {
         return 1;
       }
-      if (!running || sequence != expected || !bytes) {
+      if (!running || sequence != expected || !bytes || pcmCount == refuse) {
         quelvar::writeFrame(STDOUT_FILENO, {{"type", "error"}, {"error", "AUDIO_SEQUENCE"}});
       } else {
         ++expected;
@@ -135,6 +146,10 @@ int main(int argc, char** argv) {
       log << "other " << frame.body << "\n";
     }
     log << std::flush;
+  }
+  log << std::flush;
+  while (!env("QUELVAR_FAKE_HANG").empty()) {
+    ::pause();
   }
   return std::atoi(env("QUELVAR_FAKE_EXIT").c_str());
 }

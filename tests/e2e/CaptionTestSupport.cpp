@@ -72,22 +72,23 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-void writeTone(const std::string& path, int rate, int channels, double seconds) {
+void writeTone(const std::string& path, int rate, const std::vector<float>& levels,
+               double seconds) {
   SF_INFO info{};
   info.samplerate = rate;
-  info.channels = channels;
+  info.channels = static_cast<int>(levels.size());
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (file == nullptr) {
     throw std::runtime_error("cannot write " + path);
   }
   const auto frames = static_cast<std::size_t>(seconds * rate);
-  std::vector<float> samples(frames * static_cast<std::size_t>(channels));
+  std::vector<float> samples;
   for (std::size_t i = 0; i < frames; ++i) {
-    for (int c = 0; c < channels; ++c) {
-      samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
-          0.5f *
-          std::sin(2.0f * 3.14159265f * 440.0f * static_cast<float>(i) / static_cast<float>(rate));
+    const float wave =
+        std::sin(2.0f * 3.14159265f * 440.0f * static_cast<float>(i) / static_cast<float>(rate));
+    for (float level : levels) {
+      samples.push_back(level * wave);
     }
   }
   sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames));

@@ -36,8 +36,9 @@ class TempDir {
   std::string path_;
 };
 
-// A sine tone of `seconds` at `rate` Hz in `channels` channels, as 16-bit WAV.
-void writeTone(const std::string& path, int rate, int channels, double seconds);
+// A 440 Hz sine tone of `seconds` at `rate` Hz as 16-bit WAV, one channel per level (its peak, of
+// full scale).
+void writeTone(const std::string& path, int rate, const std::vector<float>& levels, double seconds);
 
 struct Spawned {
   pid_t pid = -1;

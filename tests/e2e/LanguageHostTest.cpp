@@ -3,6 +3,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "HostProcess.hpp"
@@ -184,6 +188,43 @@ TEST(LanguageHostTest, languages_lists_directions_that_translate) {
   EXPECT_EQ((*translated)["ok"], true) << *translated;
   EXPECT_TRUE((*translated)["text"].is_string());
   EXPECT_EQ(host.finish().status, 0);
+}
+
+// The processes whose parent is `parent`, read from /proc.
+std::vector<pid_t> childrenOf(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    const auto close = std::getline(stat, line) ? line.rfind(')') : std::string::npos;
+    char state = 0;
+    long ppid = 0;
+    if (close != std::string::npos &&
+        std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == parent) {
+      children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+    }
+  }
+  return children;
+}
+
+TEST(LanguageHostTest, warm_translation_engines_end_with_the_host) {
+  if (!std::filesystem::exists("/usr/share/apertium/modes/eng-spa.mode")) {
+    GTEST_SKIP() << "apertium-eng-spa is not installed";
+  }
+  HostProcess host = languageHost();
+  for (const char* id : {"first", "second"}) {
+    ASSERT_TRUE(host.send(
+        request(id, "translate", {{"text", "Hello world"}, {"source", "en"}, {"target", "es"}})));
+    const std::optional<json> reply = host.readMessage();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ((*reply)["text"], "Hola Mundo") << *reply;
+  }
+  const std::vector<pid_t> engines = childrenOf(host.pid());
+  EXPECT_FALSE(engines.empty()) << "the engine was not kept between requests";
+  EXPECT_EQ(host.finish().status, 0);
+  for (pid_t pid : engines) {
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid))) << "left behind: " << pid;
+  }
 }
 
 TEST(LanguageHostTest, a_reply_that_cannot_be_written_is_a_transport_failure) {

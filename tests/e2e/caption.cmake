@@ -5,6 +5,7 @@ if(NOT TARGET quelvar-caption)
 endif()
 
 add_executable(quelvar_caption_tests
+  ${CMAKE_CURRENT_LIST_DIR}/CaptionAudioTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionDisplayTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionOptionsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionSegmentLogTest.cpp
@@ -23,7 +24,7 @@ add_executable(quelvar_caption_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/CaptionDemoTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionTestSupport.cpp
 )
-target_link_libraries(quelvar_caption_e2e_tests PRIVATE PkgConfig::SNDFILE GTest::gtest_main
+target_link_libraries(quelvar_caption_e2e_tests PRIVATE PkgConfig::SNDFILE GTest::gmock GTest::gtest_main
   Threads::Threads)
 target_compile_definitions(quelvar_caption_e2e_tests PRIVATE
   QUELVAR_CAPTION_CLIENT="$<TARGET_FILE:quelvar-caption>"

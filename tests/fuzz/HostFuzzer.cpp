@@ -9,6 +9,7 @@
 
 #include "FuzzInput.hpp"
 #include "QuelvarHost/Host.hpp"
+#include "common/ErrorCodes.hpp"
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
@@ -63,9 +64,8 @@ void script(std::uint8_t switches, quelvar::testing::FakeSpeechRecognition& spee
 
 // Every reply is a whole frame holding a well-formed reply object; returns how many there are.
 std::size_t checkReplies(const std::string& output) {
-  static const std::set<std::string> codes{"INVALID_REQUEST",      "UNSUPPORTED_PAIR",
-                                           "MODELS_NOT_INSTALLED", "TRANSLATION_FAILED",
-                                           "SPEECH_UNSUPPORTED",   "SPEECH_DOWNLOAD_FAILED"};
+  static const std::set<std::string_view> codes(quelvar::error_code::languageHostCodes.begin(),
+                                                quelvar::error_code::languageHostCodes.end());
   std::size_t at = 0;
   std::size_t replies = 0;
   while (at < output.size()) {

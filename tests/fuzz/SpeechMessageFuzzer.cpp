@@ -10,6 +10,7 @@
 #include "FuzzInput.hpp"
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "QuelvarSpeech/SpeechMessage.hpp"
+#include "common/ErrorCodes.hpp"
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
 #include "fakes/FakeClock.hpp"
@@ -27,10 +28,8 @@ using namespace quelvar;
 
 // Exactly the shapes the extension may receive.
 void checkEvent(const nlohmann::json& event) {
-  static const std::set<std::string> kErrors{
-      "INVALID_REQUEST",    "UNSUPPORTED_PAIR",   "INVALID_AUDIO",         "AUDIO_SEQUENCE",
-      "AUDIO_OVERLOAD",     "SPEECH_UNSUPPORTED", "SPEECH_MODELS_MISSING", "MODELS_NOT_INSTALLED",
-      "SPEECH_UNAVAILABLE", "RECOGNITION_FAILED", "TRANSLATION_FAILED"};
+  static const std::set<std::string_view> kErrors(error_code::speechHostCodes.begin(),
+                                                  error_code::speechHostCodes.end());
   require(event.is_object());
   require(event.contains("type") && event["type"].is_string());
   const std::string type = event["type"];
@@ -40,7 +39,7 @@ void checkEvent(const nlohmann::json& event) {
     require(event.contains("error") && event["error"].is_string());
     const std::string code = event["error"];
     require(kErrors.contains(code));
-    require(event.size() == (code == "SPEECH_UNAVAILABLE" ? 3u : 2u));
+    require(event.size() == (code == error_code::speechUnavailable ? 3u : 2u));
   } else {
     require(type == "caption" && event.size() == 5);
   }

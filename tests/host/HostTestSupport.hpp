@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "QuelvarHost/Host.hpp"
+#include "QuelvarHost/WarmSessions.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
 #include "fakes/FakeTranslation.hpp"
 
@@ -40,7 +41,7 @@ class HostTest : public ::testing::Test {
   // Starts the request and runs everything that is ready; `reply` is set once it has finished.
   void start(json request) {
     reply.reset();
-    asio::co_spawn(context, Host::respond(std::move(request), {speech, translation}),
+    asio::co_spawn(context, Host::respond(std::move(request), {speech, translation, warm}),
                    [this](std::exception_ptr error, json result) {
                      EXPECT_FALSE(error) << "respond let an exception escape";
                      reply = std::move(result);
@@ -64,6 +65,7 @@ class HostTest : public ::testing::Test {
   asio::io_context context;
   FakeSpeechRecognition speech{context.get_executor()};
   FakeTranslation translation{context.get_executor()};
+  host::WarmSessions* warm = nullptr;  // sessions are not kept unless a test sets this
   std::optional<json> reply;
 };
 

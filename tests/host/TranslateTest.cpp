@@ -121,6 +121,41 @@ TEST_F(TranslateTest, the_untrimmed_text_is_translated_in_a_session_of_its_own) 
   EXPECT_EQ(translation.calls, (std::vector<std::string>{"status en de", "makeSession en de"}));
 }
 
+TEST_F(TranslateTest, warm_sessions_are_reused_per_direction_within_a_bound) {
+  host::WarmSessions kept(2);
+  warm = &kept;
+  translation.immediateAnswer = [](const std::string& text) -> Expected<std::string> {
+    if (text == "fail") {
+      return PlatformError{"apertium", 9, "pipeline died"};
+    }
+    return text;
+  };
+  for (const char* target : {"de", "fr", "it"}) {
+    translation.setStatus("en", target, LanguageStatus::installed);
+  }
+  // Each row: the direction asked for, and how many sessions have been made after it.
+  const std::pair<std::string, std::size_t> rows[] = {
+      {"de", 1}, {"fr", 2}, {"de", 2}, {"it", 3} /* ends fr */, {"fr", 4} /* ends de */, {"it", 4}};
+  for (const auto& [target, made] : rows) {
+    EXPECT_EQ(respond(translateRequest("hi", "en", target))["text"], "hi") << target;
+    EXPECT_EQ(translation.sessions.size(), made) << target;
+  }
+  auto cancelled = [&] {
+    std::vector<bool> flags;
+    for (const auto& session : translation.sessions) {
+      flags.push_back(session->cancelled);
+    }
+    return flags;
+  };
+  EXPECT_EQ(cancelled(), (std::vector<bool>{true, true, false, false}));
+  // A session that failed is ended and the next request of its direction starts a new one.
+  EXPECT_EQ(respond(translateRequest("fail", "en", "it")), failure("TRANSLATION_FAILED"));
+  EXPECT_EQ(respond(translateRequest("hi", "en", "it"))["text"], "hi");
+  EXPECT_EQ(translation.sessions.size(), 5U);
+  kept.clear();
+  EXPECT_EQ(cancelled(), (std::vector<bool>(5, true)));
+}
+
 TEST_F(TranslateTest, only_target_zh_hans_is_converted_to_simplified_characters) {
   const std::string traditional = "\xE6\xBC\xA2\xE8\xAA\x9E";  // 漢語
   const std::string simplified = "\xE6\xB1\x89\xE8\xAF\xAD";   // 汉语

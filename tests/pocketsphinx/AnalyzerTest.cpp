@@ -95,5 +95,23 @@ TEST_F(AnalyzerTest, aTranscriberWithoutAModelCannotStartButStillCancels) {
   EXPECT_FALSE(pipeline.failure.has_value());
 }
 
+// The lighter search for catching up is built on first use and recognises the same speech; a new
+// stream starts on the full search again.
+TEST(DecoderSearchTest, theLightSearchRecognisesSpeechAndANewStreamReturnsToTheFullOne) {
+  auto loaded = PocketSphinxDecoder::load(*PocketSphinxCatalogue::debian().find("en-US"));
+  ASSERT_TRUE(loaded.ok());
+  PocketSphinxDecoder& decoder = *loaded.value();
+  for (const bool light : {true, false, true}) {
+    decoder.preferLightSearch(light);
+    ASSERT_EQ(decoder.startUtterance(), std::nullopt);
+    EXPECT_EQ(decoder.lightSearchInUse(), light);
+    ASSERT_EQ(decoder.process(join({silence(0.3), speech("hello"), silence(0.5)})), std::nullopt);
+    ASSERT_EQ(decoder.endUtterance(), std::nullopt);
+    EXPECT_GE(wordsFound(decoder.hypothesis(), kHelloWords), 2) << decoder.hypothesis();
+  }
+  ASSERT_EQ(decoder.startStream(), std::nullopt);
+  EXPECT_FALSE(decoder.lightSearchInUse());
+}
+
 }  // namespace
 }  // namespace quelvar::pocketsphinx

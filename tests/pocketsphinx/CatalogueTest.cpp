@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
+#include "platform/linux/pocketsphinx/PocketSphinxDecoder.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
 
@@ -43,6 +46,28 @@ struct ScratchModel {
       std::ofstream(file) << "x";
     }
   }
+};
+
+// The real English model, every file linked from a scratch folder but `damaged`, which is written.
+struct DamagedModel {
+  std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("quelvar-ps-damaged-" + std::to_string(::getpid()));
+  RecogniserModel model = *PocketSphinxCatalogue::debian().find("en-US");
+
+  DamagedModel(const std::filesystem::path& damaged, const std::string& content) {
+    std::filesystem::create_directories(root / "am");
+    for (const auto& file : std::filesystem::directory_iterator(model.acousticModel)) {
+      std::filesystem::create_symlink(file.path(), root / "am" / file.path().filename());
+    }
+    std::filesystem::create_symlink(model.languageModel, root / "lm");
+    std::filesystem::create_symlink(model.dictionary, root / "dict");
+    model.acousticModel = root / "am";
+    model.languageModel = root / "lm";
+    model.dictionary = root / "dict";
+    std::filesystem::remove(root / damaged);
+    std::ofstream(root / damaged) << content;
+  }
+  ~DamagedModel() { std::filesystem::remove_all(root); }
 };
 
 struct CatalogueTest : ::testing::Test {
@@ -89,6 +114,28 @@ TEST_F(CatalogueTest, aModelWhoseFilesAreMissingIsSupportedButInstallingItFailsN
 
   scratch.install();
   EXPECT_EQ(await(io, service.installedLocales()), std::vector<std::string>{"fr-FR"});
+}
+
+// The engine ends the process on a garbage model definition: the check must not.
+TEST_F(CatalogueTest, aDamagedModelIsNotInstalledAndFailsToLoadWithoutEndingTheProcess) {
+  const struct {
+    const char* file;
+    const char* content;
+    ErrorCode loadError;
+  } cases[] = {{"am/mdef", "garbage\n", ErrorCode::modelLoadFailed},
+               {"dict", "", ErrorCode::modelNotInstalled},
+               {"dict", " \n\n", ErrorCode::modelNotInstalled}};
+  for (const auto& c : cases) {
+    DamagedModel copy(c.file, c.content);
+    PocketSphinxRecognition inventory(io.get_executor(), PocketSphinxCatalogue({copy.model}), true);
+    EXPECT_TRUE(await(io, inventory.installedLocales()).empty()) << c.file;
+    auto request = await(io, inventory.assetInstallationRequest("en-US"));
+    ASSERT_TRUE(request.ok());
+    EXPECT_NE(request.value(), nullptr) << c.file;
+    auto loaded = PocketSphinxDecoder::load(copy.model);
+    ASSERT_FALSE(loaded.ok()) << c.file;
+    EXPECT_EQ(loaded.error().code, static_cast<int>(c.loadError)) << loaded.error().description;
+  }
 }
 
 TEST_F(CatalogueTest, reservationsAreCountedPerLocaleAndRefusedForUnknownOnes) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "caption/HostErrors.hpp"
+#include "common/ErrorCodes.hpp"
 #include "common/Text.hpp"
 
 namespace quelvar::caption {
@@ -132,7 +133,7 @@ bool CaptionSession::stream() {
     } else if (!refusal_.empty()) {
       display_.note(explainStreamError(refusal_) + " (at " + at + ")");
       lost_ = true;
-      if (refusal_ == "AUDIO_SEQUENCE") {
+      if (refusal_ == error_code::audioSequence) {
         return false;  // the numbering is out of step; every later chunk would be refused too
       }
     }
@@ -252,14 +253,15 @@ void CaptionSession::handle(const nlohmann::json& message) {
     if (startAnswer_.empty()) {
       startAnswer_ = code;
       startDetail_ = stringField(message, "detail");
-    } else if (code == "AUDIO_OVERLOAD") {
+    } else if (code == error_code::audioOverload) {
       overloaded_ = true;
-    } else if (code == "AUDIO_SEQUENCE" || code == "INVALID_AUDIO" || code == "INVALID_REQUEST") {
+    } else if (code == error_code::audioSequence || code == error_code::invalidAudio ||
+               code == error_code::invalidRequest) {
       refusal_ = code;
     } else {
       display_.note(explainStreamError(code));
       lost_ = true;
-      fatal_ = fatal_ || code == "RECOGNITION_FAILED";
+      fatal_ = fatal_ || code == error_code::recognitionFailed;
     }
   }
 }

@@ -46,6 +46,26 @@ std::string tail(const std::string& text, std::size_t limit) {
   return "\u2026" + text.substr(at);
 }
 
+// A caption is the host's text: control characters in it (an escape sequence, a tab that would
+// split the line's fields) are shown as U+FFFD instead of reaching the terminal.
+std::string printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) {
+      out += "\uFFFD";
+      i += c1 ? 1 : 0;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string clockTime(std::int64_t ms) {
@@ -74,12 +94,15 @@ void Display::status(const std::string& text) {
 }
 
 void Display::partial(const Caption& caption) {
-  partial_ = caption.translation.empty() ? caption.source : caption.translation;
+  partial_ = printable(caption.translation.empty() ? caption.source : caption.translation);
   redraw();
 }
 
 void Display::settled(const SettledSegment& segment) {
-  const std::vector<std::string> lines = cueLines(segment, text_);
+  std::vector<std::string> lines = cueLines(segment, text_);
+  for (std::string& line : lines) {
+    line = printable(line);
+  }
   partial_.clear();
   if (lines.empty()) {
     redraw();

@@ -120,7 +120,7 @@ HostProcess::Received HostProcess::receive(std::chrono::milliseconds timeout) {
     return {Kind::timeout, {}};
   }
   // The host writes each frame whole and unbuffered, so a readable pipe means a frame is coming.
-  const FrameResult frame = readFrame(output_);
+  const FrameResult frame = readFrame(output_, kMaxOutboundFrameLength);
   if (frame.kind == FrameResult::Kind::end) {
     closeFd(output_);
     return {Kind::ended, {}};

@@ -1,4 +1,4 @@
-// Where the client finds the speech host and the demo's sample clip, and how it writes its files.
+// Where the client finds the speech host and the demo's sample clip.
 #pragma once
 
 #include <string>
@@ -18,9 +18,5 @@ HostSearch findSpeechHost(const std::string& chosen, const std::string& programD
 
 // The English sample clip the build generates: PREFIX/share/quelvar/sample-en.wav.
 std::string demoClipPath(const std::string& programDir);
-
-// Writes `text` to a temporary file beside `path` and renames it into place, so a failure never
-// leaves half a file. Returns an error text, empty on success.
-std::string writeFileAtomically(const std::string& path, const std::string& text);
 
 }  // namespace quelvar::caption

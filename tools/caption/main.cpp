@@ -1,5 +1,6 @@
 // quelvar-caption: plays the browser extension's part for an audio file and writes subtitles.
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -10,6 +11,7 @@
 #include "caption/CaptionOptions.hpp"
 #include "caption/CaptionSession.hpp"
 #include "caption/Locations.hpp"
+#include "common/AtomicFile.hpp"
 #include "common/Framing.hpp"
 
 namespace quelvar::caption {
@@ -51,13 +53,29 @@ std::string shownPath(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+// Subtitle files get the permissions any new file of the user gets.
+mode_t newFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+std::string cannotWrite(const std::string& path, const std::error_code& error) {
+  return "cannot write " + path + ": " + error.message();
+}
+
+// Both files are tried, so that one bad path does not cost the other file.
 int writeSubtitles(const Options& options, const SegmentLog& log, std::int64_t durationMs) {
   const std::vector<Cue> cues = makeCues(log.settled(), durationMs, options.text);
+  int failed = 0;
   for (const auto& [path, text] :
        {std::pair{options.srtPath, formatSrt(cues)}, std::pair{options.vttPath, formatVtt(cues)}}) {
-    if (const std::string error = writeFileAtomically(path, text); !error.empty()) {
-      return fail(error);
+    if (const std::error_code error = writeFileAtomically(path, text, newFileMode())) {
+      failed = fail(cannotWrite(path, error));
     }
+  }
+  if (failed != 0) {
+    return failed;
   }
   std::fprintf(stderr, "quelvar-caption: wrote %zu subtitle%s to %s and %s\n", cues.size(),
                cues.size() == 1 ? "" : "s", shownPath(options.srtPath).c_str(),
@@ -86,6 +104,12 @@ int run(Options options) {
   }
   if (options.vttPath.empty()) {
     options.vttPath = defaultOutputPath(options.input, options.target, "vtt");
+  }
+  // Found now rather than after the whole file has streamed.
+  for (const std::string& path : {options.srtPath, options.vttPath}) {
+    if (const std::error_code error = checkCanWriteAtomically(path)) {
+      return fail(cannotWrite(path, error));
+    }
   }
   const HostSearch host = findSpeechHost(options.hostPath, programDir);
   if (host.path.empty()) {

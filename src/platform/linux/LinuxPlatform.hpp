@@ -8,8 +8,10 @@
 
 namespace quelvar {
 
+// With `proveInventory`, only models that load count as installed (see PocketSphinxRecognition):
+// for the language host, which reports on models but never loads one.
 std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(
-    const asio::any_io_executor& executor);
+    const asio::any_io_executor& executor, bool proveInventory = false);
 std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor);
 
 }  // namespace quelvar

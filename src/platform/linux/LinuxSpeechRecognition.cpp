@@ -5,8 +5,9 @@
 namespace quelvar {
 
 std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(
-    const asio::any_io_executor& executor) {
-  return std::make_unique<pocketsphinx::PocketSphinxRecognition>(executor);
+    const asio::any_io_executor& executor, bool proveInventory) {
+  return std::make_unique<pocketsphinx::PocketSphinxRecognition>(
+      executor, pocketsphinx::PocketSphinxCatalogue::debian(), proveInventory);
 }
 
 }  // namespace quelvar

@@ -16,6 +16,7 @@ enum class ErrorCode {
   broken = 4,        // the pipeline ended or its stream broke before the answer was complete
   timedOut = 5,      // the pipeline did not answer in time and was ended
   oversized = 6,     // the answer grew far beyond what the segment can explain
+  untranslated = 7,  // a probe sentence came back unchanged: the pair's data is damaged
 };
 
 inline PlatformError makeError(ErrorCode code, std::string description) {

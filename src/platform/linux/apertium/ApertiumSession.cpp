@@ -1,4 +1,4 @@
-// A translation session over one installed Apertium mode, with one persistent pipeline.
+// A translation session over the Apertium modes of an installed direction, in one pipeline.
 #include "platform/linux/apertium/ApertiumSession.hpp"
 
 #include <asio/experimental/awaitable_operators.hpp>
@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/linux/apertium/ApertiumError.hpp"
+#include "platform/linux/apertium/Probe.hpp"
 #include "platform/linux/apertium/StreamText.hpp"
 
 namespace quelvar::apertium {
@@ -17,15 +18,39 @@ std::string_view trimmed(std::string_view text) {
   return splitOuterWhitespace(text).core;
 }
 
+// "eng" and "spa" of a route that begins with eng-cat.mode and ends with cat-spa.mode.
+std::string languageOf(const std::filesystem::path& mode, bool source) {
+  const std::string name = mode.stem().string();
+  const auto dash = name.find('-');
+  std::string code =
+      source ? name.substr(0, dash) : name.substr(dash == std::string::npos ? 0 : dash + 1);
+  return code.substr(0, code.find('_'));
+}
+
+// Only a direction between two languages can be expected to change a sentence.
+std::optional<std::string> probeFor(const std::vector<std::filesystem::path>& route) {
+  if (route.empty() || languageOf(route.front(), true) == languageOf(route.back(), false)) {
+    return std::nullopt;
+  }
+  return probeSentence(languageOf(route.front(), true));
+}
+
 }  // namespace
+
+ApertiumSession::ApertiumSession(asio::any_io_executor executor, std::shared_ptr<Clock> clock,
+                                 std::vector<std::filesystem::path> route, SessionOptions options)
+    : executor_(std::move(executor)),
+      clock_(std::move(clock)),
+      route_(std::move(route)),
+      probe_(probeFor(route_)),
+      options_(std::move(options)) {}
 
 ApertiumSession::ApertiumSession(asio::any_io_executor executor, std::shared_ptr<Clock> clock,
                                  std::optional<std::filesystem::path> modeFile,
                                  SessionOptions options)
-    : executor_(std::move(executor)),
-      clock_(std::move(clock)),
-      modeFile_(std::move(modeFile)),
-      options_(std::move(options)) {}
+    : ApertiumSession(std::move(executor), std::move(clock),
+                      modeFile ? std::vector{*modeFile} : std::vector<std::filesystem::path>{},
+                      std::move(options)) {}
 
 ApertiumSession::~ApertiumSession() {
   if (pipeline_) {
@@ -41,29 +66,58 @@ Status ApertiumSession::ensureRunning() {
     pipeline_->stop();  // reaps what is left of a pipeline that died
     pipeline_.reset();
   }
-  if (!modeFile_) {
+  if (route_.empty()) {
     return makeError(ErrorCode::notInstalled, "The translation direction is not installed.");
   }
-  auto programs = readModeFile(*modeFile_, options_.mode);
-  if (!programs) {
-    return programs.error();
+  std::vector<ProgramCommand> programs;
+  for (const auto& mode : route_) {
+    auto part = readModeFile(mode, options_.mode);
+    if (!part) {
+      return part.error();
+    }
+    programs.insert(programs.end(), part.value().begin(), part.value().end());
   }
-  auto started = ApertiumPipeline::start(executor_, programs.value());
+  auto started = ApertiumPipeline::start(executor_, programs);
   if (!started) {
     return started.error();
   }
   pipeline_ = std::move(started.value());
-  pipelineAnswered_ = false;
+  warm_ = false;
   return std::nullopt;
 }
 
-// One encoded segment through the pipeline, within the time limit.
-asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::string& segment) {
-  auto pipeline = pipeline_;  // survives a cancel() that drops the session's reference
-  auto limit = options_.answerTimeout + options_.timeoutPerKilobyte * segment.size() / 1024;
-  if (!pipelineAnswered_) {
-    limit += options_.startTimeout;
+// A new pipeline answers an empty sentence once every program has loaded its data, and then must
+// change the probe sentence: a damaged dictionary may load and pass every word through.
+asio::awaitable<Status> ApertiumSession::warmUp() {
+  auto loaded = co_await exchange(encodeSegment(""), options_.startTimeout);
+  if (!loaded) {
+    co_return loaded.error();
   }
+  if (probe_) {
+    auto answer = co_await exchange(encodeSegment(*probe_), options_.answerTimeout);
+    if (!answer) {
+      co_return answer.error();
+    }
+    if (isUntranslated(*probe_, decodeSegment(answer.value()))) {
+      if (pipeline_) {
+        pipeline_->stop();
+      }
+      co_return makeError(ErrorCode::untranslated,
+                          "The translation direction returns its text unchanged.");
+    }
+  }
+  warm_ = pipeline_ != nullptr;
+  co_return std::nullopt;
+}
+
+// One encoded segment through the pipeline, within the time limit and a share per kilobyte.
+asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::string& segment,
+                                                                 std::chrono::nanoseconds limit) {
+  auto pipeline = pipeline_;  // survives a cancel() that drops the session's reference
+  if (!pipeline) {
+    co_return cancelledError();  // cancelled while warming up
+  }
+  limit += options_.timeoutPerKilobyte * segment.size() / 1024;
   std::variant<Expected<std::string>, bool> outcome = false;
   try {
     outcome = co_await (pipeline->exchange(segment) || clock_->sleepFor(limit));
@@ -76,7 +130,6 @@ asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::stri
       pipeline->stop();
       co_return makeError(ErrorCode::broken, "The translation pipeline answered out of step.");
     }
-    pipelineAnswered_ = pipelineAnswered_ || (answer && pipeline == pipeline_);
     co_return std::move(answer);
   }
   pipeline->stop();
@@ -104,15 +157,14 @@ asio::awaitable<Status> ApertiumSession::prepare(std::shared_ptr<ApertiumSession
   if (auto failed = ensureRunning()) {
     co_return failed;
   }
-  // An empty sentence comes back once every program has loaded its data.
-  auto answer = co_await exchange(encodeSegment(""));
+  Status warmed;
+  if (!warm_) {
+    warmed = co_await warmUp();
+  }
   if (cancelled_) {
     co_return cancelledError();
   }
-  if (!answer) {
-    co_return answer.error();
-  }
-  co_return std::nullopt;
+  co_return warmed;
 }
 
 asio::awaitable<Expected<std::string>> ApertiumSession::translate(std::shared_ptr<ApertiumSession>,
@@ -130,7 +182,16 @@ asio::awaitable<Expected<std::string>> ApertiumSession::translate(std::shared_pt
     if (auto failed = ensureRunning()) {
       co_return *failed;
     }
-    auto answer = co_await exchange(segment);
+    Status warmed;
+    if (!warm_) {
+      warmed = co_await warmUp();
+    }
+    Expected<std::string> answer = std::string();
+    if (warmed) {
+      answer = std::move(*warmed);
+    } else {
+      answer = co_await exchange(segment, options_.answerTimeout);
+    }
     if (cancelled_) {
       co_return cancelledError();
     }

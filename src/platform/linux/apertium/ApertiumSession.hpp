@@ -1,4 +1,4 @@
-// A translation session over one installed Apertium mode, with one persistent pipeline.
+// A translation session over the Apertium modes of an installed direction, in one pipeline.
 #pragma once
 
 #include <sys/types.h>
@@ -16,25 +16,30 @@
 
 namespace quelvar::apertium {
 
-// A pipeline that takes longer than its time limit for one segment is ended. The limit is the
-// answer time, plus the start time while the programs may still be loading their data, plus a
-// share per kilobyte of text.
+// A pipeline that takes longer than its time limit for one segment is ended. A new pipeline must
+// answer an empty sentence within the start time: its programs load their data in well under a
+// second, and one that cannot load either ends or never answers. After that the limit is the
+// answer time plus a share per kilobyte of text.
 struct SessionOptions {
   std::chrono::nanoseconds answerTimeout = std::chrono::seconds(10);
-  std::chrono::nanoseconds startTimeout = std::chrono::seconds(10);
+  std::chrono::nanoseconds startTimeout = std::chrono::seconds(4);
   std::chrono::nanoseconds timeoutPerKilobyte = std::chrono::seconds(2);
   ModeOptions mode;
 };
 
+// The pipeline runs the programs of every mode of its route one after another: a direction with
+// no pair of its own goes through a middle language in one pipeline.
 class ApertiumSession final : public TranslationSession,
                               public std::enable_shared_from_this<ApertiumSession> {
  public:
   // Without a mode file the direction is not installed, and preparing fails.
   ApertiumSession(asio::any_io_executor executor, std::shared_ptr<Clock> clock,
+                  std::vector<std::filesystem::path> route, SessionOptions options = {});
+  ApertiumSession(asio::any_io_executor executor, std::shared_ptr<Clock> clock,
                   std::optional<std::filesystem::path> modeFile, SessionOptions options = {});
   ~ApertiumSession() override;
 
-  // Starts the pipeline and waits until it answers.
+  // Starts the pipeline and waits until it answers and translates a probe sentence.
   asio::awaitable<Status> prepareTranslation() override;
   // Starts the pipeline first if it is not running (again).
   asio::awaitable<Expected<std::string>> translate(const std::string& text) override;
@@ -49,14 +54,17 @@ class ApertiumSession final : public TranslationSession,
   asio::awaitable<Expected<std::string>> translate(std::shared_ptr<ApertiumSession> alive,
                                                    std::string text);
   Status ensureRunning();
-  asio::awaitable<Expected<std::string>> exchange(const std::string& segment);
+  asio::awaitable<Status> warmUp();
+  asio::awaitable<Expected<std::string>> exchange(const std::string& segment,
+                                                  std::chrono::nanoseconds limit);
 
   asio::any_io_executor executor_;
   std::shared_ptr<Clock> clock_;
-  std::optional<std::filesystem::path> modeFile_;
+  std::vector<std::filesystem::path> route_;
+  std::optional<std::string> probe_;  // a sentence in the source language, when one is known
   SessionOptions options_;
   std::shared_ptr<ApertiumPipeline> pipeline_;
-  bool pipelineAnswered_ = false;  // whether the programs have loaded, as far as we know
+  bool warm_ = false;  // whether the running pipeline has loaded and passed the probe
   bool cancelled_ = false;
 };
 

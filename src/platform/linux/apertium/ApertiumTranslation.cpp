@@ -32,8 +32,8 @@ asio::awaitable<LanguageStatus> ApertiumTranslation::status(const std::string& s
 
 std::shared_ptr<TranslationSession> ApertiumTranslation::makeSession(const std::string& source,
                                                                      const std::string& target) {
-  // The mode is chosen now; a direction that is not installed gets a session that cannot prepare.
-  return std::make_shared<ApertiumSession>(executor_, clock_, catalogue_.modeFile(source, target),
+  // The route is chosen now; a direction that is not installed gets a session that cannot prepare.
+  return std::make_shared<ApertiumSession>(executor_, clock_, catalogue_.route(source, target),
                                            options_);
 }
 

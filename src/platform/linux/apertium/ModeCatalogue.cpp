@@ -32,6 +32,19 @@ void addLanguage(std::vector<std::string>& tags, const std::string& code) {
   }
 }
 
+std::string tagOf(const std::string& code) {
+  return languageTag(code).value_or("");
+}
+
+// "en" of "en-US": a chain must not pass through either end's own language.
+std::string_view languageOfTag(std::string_view tag) {
+  return tag.substr(0, tag.find('-'));
+}
+
+std::filesystem::path modePath(const std::filesystem::path& directory, const Direction& direction) {
+  return directory / (direction.source + "-" + direction.target + std::string(modeSuffix));
+}
+
 }  // namespace
 
 ModeCatalogue::ModeCatalogue(std::filesystem::path modesDirectory, std::vector<Direction> packaged)
@@ -46,6 +59,17 @@ const std::vector<std::string>& ModeCatalogue::codesFor(const std::string& tag) 
     codes_.clear();  // tags come from requests; the cache must not grow without bound
   }
   return codes_.emplace(tag, apertiumCodes(tag)).first->second;
+}
+
+std::string ModeCatalogue::tagFor(const std::string& code) {
+  auto found = tags_.find(code);
+  if (found != tags_.end()) {
+    return found->second;
+  }
+  if (tags_.size() >= maxCachedTags) {
+    tags_.clear();
+  }
+  return tags_.emplace(code, tagOf(code)).first->second;
 }
 
 // The first direction that joins two tags, trying the most specific codes first.
@@ -66,10 +90,44 @@ const Direction* ModeCatalogue::find(const std::vector<Direction>& directions,
   return nullptr;
 }
 
+// The direct direction if there is one, else the first pair of installed directions (in mode name
+// order) whose middle codes name the same language, which is neither end's language.
+std::vector<const Direction*> ModeCatalogue::findRoute(const std::string& sourceTag,
+                                                       const std::string& targetTag) {
+  if (const Direction* direct = find(installed_, sourceTag, targetTag)) {
+    return {direct};
+  }
+  for (const auto& source : codesFor(sourceTag)) {
+    for (const auto& target : codesFor(targetTag)) {
+      const std::string sourceLanguage = tagFor(source);
+      const std::string targetLanguage = tagFor(target);
+      const std::string_view from = languageOfTag(sourceLanguage);
+      const std::string_view to = languageOfTag(targetLanguage);
+      if (from.empty() || from == to) {
+        continue;
+      }
+      for (std::size_t first = 0; first < installed_.size(); ++first) {
+        const auto& middle = installedTags_[first].second;
+        if (installed_[first].source != source || middle.empty() || languageOfTag(middle) == from ||
+            languageOfTag(middle) == to) {
+          continue;
+        }
+        for (std::size_t second = 0; second < installed_.size(); ++second) {
+          if (installed_[second].target == target && installedTags_[second].first == middle) {
+            return {&installed_[first], &installed_[second]};
+          }
+        }
+      }
+    }
+  }
+  return {};
+}
+
 void ModeCatalogue::refresh() {
   struct stat info {};
   if (::stat(directory_.c_str(), &info) != 0) {
     installed_.clear();
+    installedTags_.clear();
     scannedAt_.reset();
     return;
   }
@@ -91,9 +149,11 @@ void ModeCatalogue::refresh() {
   }
   std::sort(names.begin(), names.end());
   installed_.clear();
+  installedTags_.clear();
   for (const auto& name : names) {
     if (auto direction = directionOf(name)) {
       installed_.push_back(*direction);
+      installedTags_.emplace_back(tagFor(direction->source), tagFor(direction->target));
     }
   }
   scannedMtime_ = info.st_mtim;
@@ -102,7 +162,7 @@ void ModeCatalogue::refresh() {
 
 LanguageStatus ModeCatalogue::status(const std::string& sourceTag, const std::string& targetTag) {
   refresh();
-  if (find(installed_, sourceTag, targetTag)) {
+  if (!findRoute(sourceTag, targetTag).empty()) {
     return LanguageStatus::installed;
   }
   if (find(packaged_, sourceTag, targetTag)) {
@@ -111,14 +171,14 @@ LanguageStatus ModeCatalogue::status(const std::string& sourceTag, const std::st
   return LanguageStatus::unsupported;
 }
 
-std::optional<std::filesystem::path> ModeCatalogue::modeFile(const std::string& sourceTag,
-                                                             const std::string& targetTag) {
+std::vector<std::filesystem::path> ModeCatalogue::route(const std::string& sourceTag,
+                                                        const std::string& targetTag) {
   refresh();
-  const Direction* found = find(installed_, sourceTag, targetTag);
-  if (!found) {
-    return std::nullopt;
+  std::vector<std::filesystem::path> modes;
+  for (const Direction* direction : findRoute(sourceTag, targetTag)) {
+    modes.push_back(modePath(directory_, *direction));
   }
-  return directory_ / (found->source + "-" + found->target + std::string(modeSuffix));
+  return modes;
 }
 
 std::vector<std::string> ModeCatalogue::supportedLanguages() {
@@ -131,6 +191,11 @@ std::vector<std::string> ModeCatalogue::supportedLanguages() {
     }
   }
   return tags;
+}
+
+std::vector<Direction> ModeCatalogue::installedDirections() {
+  refresh();
+  return installed_;
 }
 
 }  // namespace quelvar::apertium

@@ -13,7 +13,7 @@ struct Pair {
 
 // Package apertium-X-Y translates X to Y, and Y to X when bothWays. Codes are those of the modes
 // the packages install; either code style is matched against tags in the same way.
-constexpr Pair packagedPairs[] = {
+constexpr Pair packagedPairTable[] = {
     {"afr", "nld", false}, {"arg", "cat", true}, {"bel", "rus", true},  {"br", "fr", false},
     {"cat", "ita", true},  {"cat", "srd", true}, {"dan", "nob", true},  {"dan", "nno", true},
     {"en", "gl", true},    {"eng", "cat", true}, {"eng", "spa", true},  {"ca", "eo", false},
@@ -30,13 +30,23 @@ constexpr Pair packagedPairs[] = {
 
 }  // namespace
 
+std::vector<PackagedPair> packagedPairs() {
+  std::vector<PackagedPair> pairs;
+  for (const auto& pair : packagedPairTable) {
+    PackagedPair packaged{"apertium-" + std::string(pair.first) + "-" + pair.second,
+                          {{pair.first, pair.second}}};
+    if (pair.bothWays) {
+      packaged.directions.push_back({pair.second, pair.first});
+    }
+    pairs.push_back(std::move(packaged));
+  }
+  return pairs;
+}
+
 std::vector<Direction> packagedDirections() {
   std::vector<Direction> directions;
-  for (const auto& pair : packagedPairs) {
-    directions.push_back({pair.first, pair.second});
-    if (pair.bothWays) {
-      directions.push_back({pair.second, pair.first});
-    }
+  for (const auto& pair : packagedPairs()) {
+    directions.insert(directions.end(), pair.directions.begin(), pair.directions.end());
   }
   return directions;
 }

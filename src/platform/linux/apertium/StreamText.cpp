@@ -1,6 +1,8 @@
 // Plain text in and out of Apertium's stream format.
 #include "platform/linux/apertium/StreamText.hpp"
 
+#include <unicode/bytestream.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -20,6 +22,21 @@ bool isSpaceAt(std::string_view text, std::size_t offset, std::size_t& next) {
   U8_NEXT(reinterpret_cast<const uint8_t*>(text.data()), i, static_cast<int32_t>(text.size()), c);
   next = static_cast<std::size_t>(i);
   return c >= 0 && u_isUWhiteSpace(c);
+}
+
+// Apertium's dictionaries hold composed letters: a decomposed "di\u0301as" is not "días" to it.
+// Invalid UTF-8 passes through unchanged.
+std::string composed(std::string_view text) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+  const icu::StringPiece piece(text.data(), static_cast<int32_t>(text.size()));
+  if (U_FAILURE(status) || nfc->isNormalizedUTF8(piece, status) || U_FAILURE(status)) {
+    return std::string(text);
+  }
+  std::string result;
+  icu::StringByteSink<std::string> sink(&result, static_cast<int32_t>(text.size()));
+  nfc->normalizeUTF8(0, piece, sink, nullptr, status);
+  return U_SUCCESS(status) ? result : std::string(text);
 }
 
 }  // namespace
@@ -43,12 +60,14 @@ OuterWhitespace splitOuterWhitespace(std::string_view text) {
   return {text.substr(0, begin), text.substr(begin, end - begin), text.substr(end)};
 }
 
-std::string encodeSegment(std::string_view text) {
+std::string encodeSegment(std::string_view raw) {
+  const std::string text = composed(raw);
   std::string segment;
   segment.reserve(text.size() + text.size() / 8 + sentenceEnd.size());
   for (char c : text) {
     if (c == '\0') {
-      continue;  // a NUL would end the segment early
+      segment += ' ';  // a NUL would end the segment early; dropped, it would join two words
+      continue;
     }
     if (c == '~') {
       // The post-generator reads a tilde as its own mark, even escaped; inside a blank it passes.

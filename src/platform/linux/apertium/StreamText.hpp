@@ -16,8 +16,9 @@ struct OuterWhitespace {
 // Unicode whitespace counts; bytes that are not valid UTF-8 count as text.
 OuterWhitespace splitOuterWhitespace(std::string_view text);
 
-// One segment ready for the pipeline (without its NUL): reserved characters escaped, NULs dropped
-// and a sentence end appended so that the tagger sees a complete sentence.
+// One segment ready for the pipeline (without its NUL): the text in Unicode NFC, reserved
+// characters escaped, NULs made spaces and a sentence end appended so that the tagger sees a
+// complete sentence.
 std::string encodeSegment(std::string_view text);
 
 // Whether an answer can belong to an encoded segment: blanks pass through every program, so the

@@ -1,7 +1,9 @@
-// The decode loop: chunking, voice-activity transitions and throttled partial results.
+// The decode loop: chunking, utterance ends, the length cap, throttled partial results and the
+// lighter setting while catching up.
 #include "platform/linux/pocketsphinx/DecodeLoop.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
@@ -25,49 +27,85 @@ Status DecodeLoop::run(AnalyzerInputQueue& input) {
       return makeError(ErrorCode::unsupportedAudio,
                        "The speech analyzer takes 16000 Hz 16-bit mono audio only.");
     }
+    adjustSetting(input.size());
     const AudioBuffer& buffer = *item->buffer;
     if (auto error = feed(buffer.int16Samples().first(buffer.frameLength()))) {
       return error;
     }
   }
-  if (stop_.load() || input.isCancelled()) {
-    return std::nullopt;
+  if (stop_.load() || input.isCancelled() ||
+      (decoder_.utteranceOpen() && finalWanted_ && !finalWanted_())) {
+    return abandon();
   }
   return finish();
+}
+
+void DecodeLoop::adjustSetting(std::size_t waiting) {
+  const bool light = light_ ? waiting > 0 : waiting >= kBehindBuffers;
+  if (light != light_) {
+    light_ = light;
+    decoder_.preferLightSearch(light);
+  }
 }
 
 Status DecodeLoop::feed(std::span<const std::int16_t> samples) {
   while (!samples.empty() && !stop_.load()) {
     const std::size_t count = std::min(samples.size(), kChunkSamples);
-    if (auto error = decoder_.process(samples.first(count))) {
+    if (auto error = processChunk(samples.first(count))) {
       return error;
     }
     samples = samples.subspan(count);
+  }
+  return std::nullopt;
+}
 
-    const bool inSpeech = decoder_.inSpeech();
-    if (inSpeech) {
-      speechHeard_ = true;
-    } else if (speechHeard_) {
-      if (auto error = closeUtterance()) {
-        return error;
-      }
-      if (auto error = decoder_.startUtterance()) {
-        return error;
-      }
-      continue;
+Status DecodeLoop::processChunk(std::span<const std::int16_t> chunk) {
+  if (auto error = decoder_.process(chunk)) {
+    return error;
+  }
+  if (decoder_.inSpeech()) {
+    speechHeard_ = true;
+  } else if (speechHeard_) {
+    return cut();
+  }
+  if (speechHeard_) {
+    speechSamples_ += chunk.size();
+    quietChunks_ = quiet(chunk) ? quietChunks_ + 1 : 0;
+    if (speechSamples_ >= kHardCapSamples ||
+        (speechSamples_ >= kSoftCapSamples && quietChunks_ >= kPauseChunks)) {
+      return cut();
     }
+  }
 
-    sinceLastLook_ += count;
-    if (sinceLastLook_ >= kPartialIntervalSamples) {
-      sinceLastLook_ = 0;
-      std::string hypothesis = decoder_.hypothesis();
-      if (!hypothesis.empty() && hypothesis != lastPartial_) {
-        lastPartial_ = hypothesis;
-        publish_(SpeechResult{std::move(hypothesis), false});
-      }
+  sinceLastLook_ += chunk.size();
+  if (sinceLastLook_ >= (light_ ? kLightPartialIntervalSamples : kPartialIntervalSamples)) {
+    sinceLastLook_ = 0;
+    std::string hypothesis = decoder_.hypothesis();
+    if (!hypothesis.empty() && hypothesis != lastPartial_) {
+      lastPartial_ = hypothesis;
+      publish_(SpeechResult{std::move(hypothesis), false});
     }
   }
   return std::nullopt;
+}
+
+bool DecodeLoop::quiet(std::span<const std::int16_t> chunk) {
+  double sum = 0;
+  for (const std::int16_t sample : chunk) {
+    sum += std::abs(static_cast<int>(sample));
+  }
+  const double level = sum / static_cast<double>(chunk.size());
+  levelSum_ += level * static_cast<double>(chunk.size());
+  const double mean = levelSum_ / static_cast<double>(speechSamples_);
+  return level < kQuietRatio * mean;
+}
+
+// The samples after the cut go to the next utterance: nothing is lost or decoded twice.
+Status DecodeLoop::cut() {
+  if (auto error = closeUtterance()) {
+    return error;
+  }
+  return decoder_.startUtterance();
 }
 
 Status DecodeLoop::finish() {
@@ -88,9 +126,17 @@ Status DecodeLoop::closeUtterance() {
     publish_(SpeechResult{std::move(hypothesis), true});
   }
   speechHeard_ = false;
+  speechSamples_ = 0;
+  levelSum_ = 0;
+  quietChunks_ = 0;
   lastPartial_.clear();
   sinceLastLook_ = 0;
   return std::nullopt;
+}
+
+// Ends the utterance without asking for its result, leaving the decoder ready for the next user.
+Status DecodeLoop::abandon() {
+  return decoder_.endUtterance();
 }
 
 }  // namespace quelvar::pocketsphinx

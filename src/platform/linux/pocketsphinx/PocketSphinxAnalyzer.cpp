@@ -2,6 +2,8 @@
 #include "platform/linux/pocketsphinx/PocketSphinxAnalyzer.hpp"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 #include "platform/linux/pocketsphinx/DecodeLoop.hpp"
@@ -9,12 +11,16 @@
 
 namespace quelvar::pocketsphinx {
 
-// What the thread and the main executor share. `stop` is read by the thread; everything else is
-// touched only on the main executor, by handlers that the thread posts there.
+// What the thread and the main executor share. `stop` is read by the thread, and set under
+// `mutex` so that a thread waiting on `answered` wakes; `finalWanted` is guarded by `mutex`;
+// everything else is touched only on the main executor, by handlers that the thread posts there.
 struct PocketSphinxAnalyzer::Shared {
   explicit Shared(const asio::any_io_executor& executor) : changed(executor) {}
 
   std::atomic<bool> stop{false};
+  std::mutex mutex;
+  std::condition_variable answered;
+  std::optional<bool> finalWanted;
   std::optional<Status> startOutcome;
   bool exited = false;
   asio::steady_timer changed;  // cancelled whenever the two fields above change
@@ -36,7 +42,11 @@ PocketSphinxAnalyzer::~PocketSphinxAnalyzer() {
 }
 
 void PocketSphinxAnalyzer::stopThread() {
-  shared_->stop = true;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->stop = true;
+  }
+  shared_->answered.notify_all();
   if (input_) {
     input_->cancel();
   }
@@ -86,6 +96,24 @@ asio::awaitable<void> PocketSphinxAnalyzer::cancelAndFinishNow() {
   }
 }
 
+// A pipeline's stop finishes the input and then cancels the analyzer, both in one turn of the
+// main executor; a question posted there after the input ended is therefore answered after the
+// cancellation, if one is coming, and the thread never builds a final result nobody reads.
+bool PocketSphinxAnalyzer::finalStillWanted(const asio::any_io_executor& executor,
+                                            const std::shared_ptr<Shared>& shared) {
+  asio::post(executor, [shared] {
+    {
+      std::lock_guard lock(shared->mutex);
+      shared->finalWanted = !shared->stop.load();
+    }
+    shared->answered.notify_all();
+  });
+  std::unique_lock lock(shared->mutex);
+  shared->answered.wait(lock,
+                        [&] { return shared->finalWanted.has_value() || shared->stop.load(); });
+  return shared->finalWanted.value_or(false) && !shared->stop.load();
+}
+
 void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_ptr<ModelCache> cache,
                                   RecogniserModel model, std::shared_ptr<AnalyzerInputQueue> input,
                                   std::shared_ptr<ResultStream> results,
@@ -98,11 +126,14 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
       shared->changed.cancel();
     });
     if (lease) {
-      DecodeLoop loop(lease.value().decoder(), shared->stop, [&](SpeechResult result) {
-        asio::post(executor, [results, result = std::move(result)]() mutable {
-          results->publish(std::move(result));
-        });
-      });
+      DecodeLoop loop(
+          lease.value().decoder(), shared->stop,
+          [&](SpeechResult result) {
+            asio::post(executor, [results, result = std::move(result)]() mutable {
+              results->publish(std::move(result));
+            });
+          },
+          [&] { return finalStillWanted(executor, shared); });
       if (Status failure = loop.run(*input)) {
         // A decoder that failed is not trusted with another pipeline; one that was merely
         // handed audio it cannot take is.

@@ -31,6 +31,8 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
   static void decode(asio::any_io_executor executor, std::shared_ptr<ModelCache> cache,
                      RecogniserModel model, std::shared_ptr<AnalyzerInputQueue> input,
                      std::shared_ptr<ResultStream> results, std::shared_ptr<Shared> shared);
+  static bool finalStillWanted(const asio::any_io_executor& executor,
+                               const std::shared_ptr<Shared>& shared);
   template <class Predicate>
   asio::awaitable<void> waitUntil(Predicate done);
   void stopThread();

@@ -3,7 +3,10 @@
 
 #include <unicode/locid.h>
 
+#include <fstream>
 #include <system_error>
+
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
 
 namespace quelvar::pocketsphinx {
 
@@ -12,6 +15,13 @@ namespace {
 bool isFile(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
+}
+
+// An empty dictionary loads, and then nothing is ever recognised.
+bool hasWords(const std::filesystem::path& dictionary) {
+  std::ifstream in(dictionary);
+  std::string word;
+  return static_cast<bool>(in >> word);
 }
 
 }  // namespace
@@ -66,10 +76,10 @@ const RecogniserModel* PocketSphinxCatalogue::find(const std::string& locale) co
   return nullptr;
 }
 
-std::vector<std::string> PocketSphinxCatalogue::installedLocales() const {
+std::vector<std::string> PocketSphinxCatalogue::installedLocales(bool proven) const {
   std::vector<std::string> installed;
   for (const auto& model : models_) {
-    if (isInstalled(model)) {
+    if (proven ? isUsable(model) : isInstalled(model)) {
       installed.push_back(model.locale);
     }
   }
@@ -79,7 +89,11 @@ std::vector<std::string> PocketSphinxCatalogue::installedLocales() const {
 bool PocketSphinxCatalogue::isInstalled(const RecogniserModel& model) {
   // The model definition file stands for the acoustic model directory's contents.
   return isFile(model.acousticModel / "mdef") && isFile(model.languageModel) &&
-         isFile(model.dictionary);
+         isFile(model.dictionary) && hasWords(model.dictionary);
+}
+
+bool PocketSphinxCatalogue::isUsable(const RecogniserModel& model) {
+  return isInstalled(model) && !probeAcousticModel(model);
 }
 
 }  // namespace quelvar::pocketsphinx

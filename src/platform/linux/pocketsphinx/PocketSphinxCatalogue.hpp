@@ -27,10 +27,15 @@ class PocketSphinxCatalogue {
   const RecogniserModel* equivalentTo(const std::string& localeIdentifier) const;
   // The entry whose own identifier is exactly `locale`, if any.
   const RecogniserModel* find(const std::string& locale) const;
-  // Identifiers of the entries whose model files are all present, in catalogue order.
-  std::vector<std::string> installedLocales() const;
+  // Identifiers of the installed entries, in catalogue order; with `proven`, of the usable ones.
+  std::vector<std::string> installedLocales(bool proven = false) const;
 
+  // Whether the model's files are all present and its dictionary holds words.
   static bool isInstalled(const RecogniserModel& model);
+  // Installed, and its acoustic model loads (probed in a child process, once per process).
+  static bool isUsable(const RecogniserModel& model);
+
+  const std::vector<RecogniserModel>& models() const { return models_; }
 
  private:
   std::vector<RecogniserModel> models_;

@@ -5,20 +5,28 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/PlatformError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxCatalogue.hpp"
+#include "platform/linux/pocketsphinx/SpeechDecoder.hpp"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
 
 namespace quelvar::pocketsphinx {
 
+// Engine options as its command line takes them, for example {"-maxhmmpf", "3000"}.
+using EngineOptions = std::vector<std::pair<std::string, std::string>>;
+
 // Not thread-safe: one thread at a time uses a decoder.
-class PocketSphinxDecoder {
+class PocketSphinxDecoder final : public SpeechDecoder {
  public:
   // Loads the model's files (slow: call it off the main thread).
-  static Expected<std::unique_ptr<PocketSphinxDecoder>> load(const RecogniserModel& model);
+  // `options` replace the service's defaults (for measurements).
+  static Expected<std::unique_ptr<PocketSphinxDecoder>> load(const RecogniserModel& model,
+                                                             const EngineOptions& options = {});
   ~PocketSphinxDecoder();
   PocketSphinxDecoder(const PocketSphinxDecoder&) = delete;
   PocketSphinxDecoder& operator=(const PocketSphinxDecoder&) = delete;
@@ -26,25 +34,29 @@ class PocketSphinxDecoder {
   // Forgets whatever an earlier user left behind (an open utterance, the noise estimate) so
   // that the next stream starts afresh.
   Status startStream();
-  Status startUtterance();
-  Status process(std::span<const std::int16_t> samples);
-  Status endUtterance();
-  bool utteranceOpen() const { return utteranceOpen_; }
+  Status startUtterance() override;
+  Status process(std::span<const std::int16_t> samples) override;
+  Status endUtterance() override;
+  bool utteranceOpen() const override { return utteranceOpen_; }
+  bool inSpeech() const override;
+  std::string hypothesis() const override;
+  void preferLightSearch(bool light) override { preferLight_ = light; }
 
-  // Whether the voice-activity detector heard speech in the last processed samples.
-  bool inSpeech() const;
-  // The best hypothesis so far (partial while an utterance is open), "" when there is none.
-  std::string hypothesis() const;
-
+  bool lightSearchInUse() const { return lightInUse_; }
   ps_decoder_s* engine() { return decoder_; }
 
  private:
-  PocketSphinxDecoder(cmd_ln_s* config, ps_decoder_s* decoder)
-      : config_(config), decoder_(decoder) {}
+  PocketSphinxDecoder(cmd_ln_s* config, ps_decoder_s* decoder);
+  void chooseSearch();
 
   cmd_ln_s* config_;
   ps_decoder_s* decoder_;
   bool utteranceOpen_ = false;
+  std::string fullSearch_;
+  bool preferLight_ = false;
+  bool lightSearchTried_ = false;
+  bool lightSearchBuilt_ = false;
+  bool lightInUse_ = false;
 };
 
 // Stops PocketSphinx from logging to standard error, which the hosts reserve for their own lines.

@@ -15,6 +15,13 @@ class PackageInstallationRequest final : public AssetInstallationRequest {
   explicit PackageInstallationRequest(RecogniserModel model) : model_(std::move(model)) {}
 
   asio::awaitable<Status> downloadAndInstall() override {
+    if (PocketSphinxCatalogue::isInstalled(model_)) {
+      co_return makeError(ErrorCode::modelNotInstalled,
+                          "The speech model for " + model_.locale +
+                              " is damaged. Reinstall the package " + model_.package +
+                              " (for example: sudo apt install --reinstall " + model_.package +
+                              ").");
+    }
     co_return makeError(ErrorCode::modelNotInstalled,
                         "The speech model for " + model_.locale +
                             " is not installed. Install the package " + model_.package +
@@ -32,8 +39,12 @@ PlatformError unsupported(const std::string& locale) {
 }  // namespace
 
 PocketSphinxRecognition::PocketSphinxRecognition(asio::any_io_executor executor,
-                                                 PocketSphinxCatalogue catalogue)
-    : executor_(std::move(executor)), catalogue_(std::move(catalogue)), cache_(makeModelCache()) {}
+                                                 PocketSphinxCatalogue catalogue,
+                                                 bool proveInventory)
+    : executor_(std::move(executor)),
+      catalogue_(std::move(catalogue)),
+      proveInventory_(proveInventory),
+      cache_(makeModelCache()) {}
 
 asio::awaitable<std::optional<std::string>> PocketSphinxRecognition::supportedLocale(
     const std::string& localeIdentifier) {
@@ -42,7 +53,7 @@ asio::awaitable<std::optional<std::string>> PocketSphinxRecognition::supportedLo
 }
 
 asio::awaitable<std::vector<std::string>> PocketSphinxRecognition::installedLocales() {
-  co_return catalogue_.installedLocales();
+  co_return catalogue_.installedLocales(proveInventory_);
 }
 
 asio::awaitable<Expected<bool>> PocketSphinxRecognition::reserve(const std::string& locale) {
@@ -100,7 +111,8 @@ PocketSphinxRecognition::assetInstallationRequest(const std::string& locale) {
   if (model == nullptr) {
     co_return unsupported(locale);
   }
-  if (PocketSphinxCatalogue::isInstalled(*model)) {
+  if (proveInventory_ ? PocketSphinxCatalogue::isUsable(*model)
+                      : PocketSphinxCatalogue::isInstalled(*model)) {
     co_return std::unique_ptr<AssetInstallationRequest>();
   }
   co_return std::unique_ptr<AssetInstallationRequest>(

@@ -13,9 +13,13 @@ namespace quelvar::pocketsphinx {
 
 class PocketSphinxRecognition final : public SpeechRecognitionService {
  public:
+  // With `proveInventory`, a model counts as installed only once a child process has loaded it
+  // (PocketSphinxCatalogue::isUsable): for a host that reports on models without loading them.
+  // Without it the files must be there, and a damaged model fails when it is loaded.
   explicit PocketSphinxRecognition(
       asio::any_io_executor executor,
-      PocketSphinxCatalogue catalogue = PocketSphinxCatalogue::debian());
+      PocketSphinxCatalogue catalogue = PocketSphinxCatalogue::debian(),
+      bool proveInventory = false);
 
   asio::awaitable<std::optional<std::string>> supportedLocale(
       const std::string& localeIdentifier) override;
@@ -46,6 +50,7 @@ class PocketSphinxRecognition final : public SpeechRecognitionService {
  private:
   asio::any_io_executor executor_;
   PocketSphinxCatalogue catalogue_;
+  bool proveInventory_;
   std::shared_ptr<ModelCache> cache_;
   std::map<std::string, int> reservations_;
 };

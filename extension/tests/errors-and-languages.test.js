@@ -1,0 +1,41 @@
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {describeError, disconnectCode} from '../lib/errors.js';
+import {speechSource, targetsFor} from '../lib/languages.js';
+
+const HOST_CODES = ['INVALID_REQUEST', 'UNSUPPORTED_PAIR', 'INVALID_AUDIO', 'AUDIO_SEQUENCE',
+  'AUDIO_OVERLOAD', 'SPEECH_UNSUPPORTED', 'SPEECH_MODELS_MISSING', 'MODELS_NOT_INSTALLED',
+  'SPEECH_UNAVAILABLE', 'RECOGNITION_FAILED', 'TRANSLATION_FAILED', 'SPEECH_DOWNLOAD_FAILED'];
+
+test('every error code of the hosts reads as its own sentence with a fix', () => {
+  const sentences = new Set();
+  for (const code of HOST_CODES) {
+    const {sentence, fix} = describeError(code);
+    assert.doesNotMatch(sentence, /[A-Z]{2,}_[A-Z]/, code);
+    assert.ok(fix, code);
+    sentences.add(sentence);
+  }
+  assert.equal(sentences.size, HOST_CODES.length);
+  assert.match(describeError('MODELS_NOT_INSTALLED').fix, /apt install apertium-eng-spa/);
+  assert.match(describeError('SPEECH_MODELS_MISSING').fix, /pocketsphinx-en-us/);
+  assert.match(describeError('AUDIO_OVERLOAD').sentence, /falling behind/);
+  assert.equal(disconnectCode('Specified native messaging host not found.'), 'HOST_NOT_FOUND');
+  assert.equal(disconnectCode('Native host has exited.'), 'HOST_EXITED');
+});
+
+test('the source is the recognisable language and the targets are its installed pairs', () => {
+  const reply = {
+    languages: [
+      {code: 'ca', name: 'Catalan', speechSupported: false, speechInstalled: false},
+      {code: 'de', name: 'German', speechSupported: true, speechInstalled: false},
+      {code: 'en', name: 'English', speechSupported: true, speechInstalled: true},
+      {code: 'es', name: 'Spanish', speechSupported: false, speechInstalled: false},
+    ],
+    pairs: [['en', 'es'], ['es', 'en'], ['en', 'ca'], ['de', 'en']],
+  };
+  assert.equal(speechSource(reply).code, 'en');
+  assert.deepEqual(targetsFor(reply, 'en'), [{code: 'ca', name: 'Catalan'},
+    {code: 'es', name: 'Spanish'}]);
+  assert.equal(speechSource({languages: [], pairs: []}), null);
+});

@@ -1,0 +1,95 @@
+// Whether a speech model can be loaded without risking the process that asks.
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
+
+#include <err.h>
+#include <fcntl.h>
+#include <pocketsphinx.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
+
+namespace quelvar::pocketsphinx {
+namespace {
+
+// A damaged model is refused or ends the child quickly; one that takes longer than this counts as
+// damaged too rather than holding up the host.
+constexpr auto kProbeLimit = std::chrono::seconds(30);
+
+// In the child: standard output is the host's message channel, so nothing may reach it, and
+// only _exit ends the child, so that none of the parent's exit handlers run twice.
+[[noreturn]] void loadInChild(const std::string& acousticModel) {
+  const int null = ::open("/dev/null", O_RDWR);
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    ::dup2(null, fd);
+  }
+  err_set_logfp(nullptr);
+  // No language model and an empty dictionary: only the acoustic model's files are read.
+  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", acousticModel.c_str(), "-dict",
+                                 "/dev/null", nullptr);
+  ::_exit(config != nullptr && ps_init(config) != nullptr ? 0 : 1);
+}
+
+std::string describe(int status) {
+  if (WIFEXITED(status)) {
+    return "it ended the engine with exit status " + std::to_string(WEXITSTATUS(status));
+  }
+  return "it ended the engine with signal " + std::to_string(WTERMSIG(status));
+}
+
+Status probe(const RecogniserModel& model) {
+  const std::string acousticModel = model.acousticModel.string();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    return makeError(ErrorCode::modelLoadFailed, "The speech model could not be checked.");
+  }
+  if (pid == 0) {
+    loadInChild(acousticModel);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kProbeLimit;
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      break;
+    }
+    if (done < 0 && errno != EINTR) {
+      return makeError(ErrorCode::modelLoadFailed, "The speech model could not be checked.");
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    return std::nullopt;
+  }
+  return makeError(ErrorCode::modelLoadFailed,
+                   "The speech model for " + model.locale + " is damaged: " + describe(status) +
+                       ". Reinstall the package " + model.package + ".");
+}
+
+}  // namespace
+
+Status probeAcousticModel(const RecogniserModel& model) {
+  static std::mutex mutex;
+  static std::map<std::string, Status> verdicts;
+  std::lock_guard lock(mutex);
+  const auto [found, added] = verdicts.try_emplace(model.acousticModel.string());
+  if (added) {
+    found->second = probe(model);
+  }
+  return found->second;
+}
+
+}  // namespace quelvar::pocketsphinx

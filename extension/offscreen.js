@@ -14,6 +14,9 @@ async function capture(streamId) {
     video: false,
   });
   const context = new AudioContext();
+  if (context.state === 'suspended') {
+    await context.resume(); // a context made without a click on the page may start paused
+  }
   await context.audioWorklet.addModule('capture-worklet.js');
   const capturer = new AudioWorkletNode(context, 'quelvar-capture');
   // The worklet passes its input through unchanged, so what it measures is what is heard.

@@ -15,6 +15,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev espeak-ng sox xvfb xauth
   xdotool gir1.2-atspi-2.0 python3-gi at-spi2-core dbus
   chromium python3 procps pocketsphinx-testdata nodejs
+  # the Debian package's checks
+  lintian
 )
 
 missing=()

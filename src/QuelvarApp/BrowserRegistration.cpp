@@ -37,7 +37,7 @@ constexpr Browser browserTable[] = {
     {"Vivaldi", "vivaldi"},
 };
 constexpr std::string_view hostsFolder = "NativeMessagingHosts";
-constexpr std::string_view helperFolder = "libexec/quelvar";
+constexpr std::string_view helperFolder = QUELVAR_HELPER_DIR;
 constexpr std::string_view description = "Local on-device subtitle translation";
 
 // Resolves "." and ".." and drops a trailing slash, so that prefix tests compare like with like.
@@ -212,8 +212,7 @@ std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
     return failure;
   }
   for (const Browser& browser : browsers()) {
-    std::error_code error;
-    if (browser.always || !fs::is_directory(config_ / browser.folder, error)) {
+    if (browser.always || !present(browser)) {
       continue;
     }
     if (auto failure = writeInto(manifestFolder(browser), id)) {
@@ -221,6 +220,21 @@ std::optional<RegistrationFailure> BrowserRegistration::registerExtension(
     }
   }
   return std::nullopt;
+}
+
+bool BrowserRegistration::present(const Browser& browser) const {
+  std::error_code error;
+  return browser.always || fs::is_directory(config_ / browser.folder, error);
+}
+
+std::vector<std::string_view> BrowserRegistration::presentBrowsers() const {
+  std::vector<std::string_view> names;
+  for (const Browser& browser : browsers()) {
+    if (present(browser)) {
+      names.push_back(browser.name);
+    }
+  }
+  return names;
 }
 
 std::optional<RegistrationFailure> BrowserRegistration::writeInto(const fs::path& folder,

@@ -61,8 +61,12 @@ class BrowserRegistration {
   // browsers() order.
   std::vector<std::string_view> connectedBrowsers(std::string_view id) const;
 
-  // Writes both manifests for the extension into Google Chrome's folder and the folder of every
-  // other browser whose own configuration folder exists. Empty on success.
+  // The names of the browsers registerExtension writes to: Google Chrome, and every other one
+  // whose own configuration folder exists, in browsers() order.
+  std::vector<std::string_view> presentBrowsers() const;
+
+  // Writes both manifests for the extension into the folders of the present browsers, Google
+  // Chrome's first. Empty on success.
   std::optional<RegistrationFailure> registerExtension(std::string_view id) const;
 
   // Removes, from every browser's folder, the manifests that point at this bundle's helpers,
@@ -81,6 +85,7 @@ class BrowserRegistration {
   static const std::map<std::string, std::string>& hosts();
 
  private:
+  bool present(const Browser& browser) const;
   bool configuredIn(const std::filesystem::path& folder, std::string_view id) const;
   std::optional<RegistrationFailure> writeInto(const std::filesystem::path& folder,
                                                std::string_view id) const;

@@ -25,18 +25,13 @@ namespace {
 const QString chromeExtensionIDKey = QStringLiteral("chromeExtensionID");
 const QString automaticConnectionDisabledKey = QStringLiteral("automaticConnectionDisabled");
 
-const char* const readyNotice =
-    "You’re ready. You can quit this app. Translation works from Chrome, including after "
-    "restarting your computer. Open the extension on a video tab to start.";
-const char* const removedNotice =
-    "Browser registration removed. Stop any current translation in the extension.";
-
 }  // namespace
 
 CompanionApp::CompanionApp(BrowserRegistration registration, QString name,
                            std::optional<QString> builtInID)
     : registration_(std::move(registration)),
       name_(std::move(name)),
+      flow_(registration_, name_.toStdString()),
       builtInID_(std::move(builtInID)),
       window_(std::make_unique<QMainWindow>()) {
   auto* content = new QWidget;
@@ -126,73 +121,52 @@ void CompanionApp::applicationShouldHandleReopen() {
 }
 
 void CompanionApp::connectAutomatically() {
-  if (!builtInID_ || QSettings().value(automaticConnectionDisabledKey, false).toBool()) {
-    return;
+  std::optional<std::string> builtInID;
+  if (builtInID_) {
+    builtInID = builtInID_->toStdString();
   }
-  if (!registration_.installedInApplications()) {
-    showNotice(QString::fromStdString(make_error_code(RegistrationError::notInstalled).message()),
-               true);
-    return;
-  }
-  const std::string id = builtInID_->toStdString();
-  if (!registration_.configured(id)) {
-    if (const auto failure = registration_.registerExtension(id)) {
-      showNotice(QString::fromStdString(failure->description()), true);
-      return;
-    }
-  }
-  showNotice(QString::fromUtf8(readyNotice), false);
+  apply(flow_.connectAutomatically(
+      builtInID, QSettings().value(automaticConnectionDisabledKey, false).toBool()));
 }
 
 void CompanionApp::connect() {
-  if (!registration_.installedInApplications()) {
-    showNotice("Install " + name_ + ", open the installed copy, then connect the extension.", true);
-    return;
-  }
-  const QString id = extensionField_->text();
-  if (const auto failure = registration_.registerExtension(id.toStdString())) {
-    showNotice(QString::fromStdString(failure->description()), true);
-    return;
-  }
-  QSettings settings;
-  settings.setValue(chromeExtensionIDKey, id);
-  settings.setValue(automaticConnectionDisabledKey, false);
-  settings.sync();
-  showNotice(QString::fromUtf8(readyNotice), false);
+  apply(flow_.connect(extensionField_->text().toStdString()));
 }
 
 void CompanionApp::disconnect() {
-  if (const auto failure = registration_.disconnect()) {
-    showNotice(QString::fromStdString(failure->description()), true);
-    return;
+  apply(flow_.disconnect());
+}
+
+void CompanionApp::apply(const Outcome& outcome) {
+  const SettingsChange& change = outcome.settings;
+  if (change.chromeExtensionID || change.automaticConnectionDisabled) {
+    QSettings settings;
+    if (change.chromeExtensionID) {
+      settings.setValue(chromeExtensionIDKey, QString::fromStdString(*change.chromeExtensionID));
+    }
+    if (change.automaticConnectionDisabled) {
+      settings.setValue(automaticConnectionDisabledKey, *change.automaticConnectionDisabled);
+    }
+    settings.sync();
   }
-  QSettings settings;
-  settings.setValue(automaticConnectionDisabledKey, true);
-  settings.sync();
-  showNotice(QString::fromUtf8(removedNotice), false);
+  if (outcome.notice) {
+    showNotice(QString::fromStdString(outcome.notice->text), outcome.notice->error);
+  }
 }
 
 void CompanionApp::refreshStatus() {
-  const bool configured = registration_.configured(extensionField_->text().toStdString());
-  status_->setText(configured ? QStringLiteral("Chrome connection configured")
-                              : QStringLiteral("Connect the Chrome extension"));
-  setTextColour(*status_, configured ? TextColour::green : TextColour::label);
-  connectButton_->setText(configured ? QStringLiteral("Reconnect extension")
-                                     : QStringLiteral("Connect extension"));
-  disconnectButton_->setEnabled(configured);
-
-  QStringList browsers;
-  for (const std::string_view name :
-       registration_.connectedBrowsers(extensionField_->text().toStdString())) {
-    browsers << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-  }
-  connectedBrowsers_->setText("Connected in " + browsers.join(QStringLiteral(", ")));
-  connectedBrowsers_->setVisible(!browsers.isEmpty());
+  const ConnectionStatus status = flow_.status(extensionField_->text().toStdString());
+  status_->setText(QString::fromStdString(status.text));
+  setTextColour(*status_, status.configured ? TextColour::green : TextColour::label);
+  connectButton_->setText(QString::fromStdString(status.connectTitle));
+  disconnectButton_->setEnabled(status.configured);
+  connectedBrowsers_->setText(QString::fromStdString(status.connectedLine));
+  connectedBrowsers_->setVisible(!status.connectedLine.empty());
 }
 
 void CompanionApp::openLanguages() {
   if (!languagesWindow_) {
-    languagesWindow_ = std::make_unique<LanguagesWindow>(name_, currentLanguageReadiness);
+    languagesWindow_ = std::make_unique<LanguagesWindow>(currentLanguageReadiness);
   }
   languagesWindow_->open();
 }

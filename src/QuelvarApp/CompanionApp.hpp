@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "BrowserRegistration.hpp"
+#include "ConnectionFlow.hpp"
 #include "WindowStyle.hpp"
 
 class QLabel;
@@ -51,9 +52,12 @@ class CompanionApp {
   void connectAutomatically();
   void addText(const QString& text, QVBoxLayout& stack, bool secondary);
   void showNotice(const QString& text, bool error);
+  // Stores the outcome's settings, then shows its notice.
+  void apply(const Outcome& outcome);
 
   BrowserRegistration registration_;
   QString name_;
+  ConnectionFlow flow_;
   std::optional<QString> builtInID_;
   std::unique_ptr<QMainWindow> window_;
   // Owned by the window's content once it is built.

@@ -47,9 +47,10 @@ QLayout* commandRow(const PackageOffer& offer) {
 
 }  // namespace
 
-LanguagesWindow::LanguagesWindow(const QString& appName, std::function<LanguageReadiness()> read)
+LanguagesWindow::LanguagesWindow(std::function<LanguageReadiness()> read)
     : read_(std::move(read)), scroll_(new QScrollArea(this)) {
-  setWindowTitle("Languages · " + appName);
+  // Qt adds the application's display name to the title the desktop shows.
+  setWindowTitle(QStringLiteral("Languages"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(scroll_);

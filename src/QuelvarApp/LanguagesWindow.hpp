@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
 
 #include <functional>
 
@@ -17,7 +16,7 @@ class LanguagesWindow : public QDialog {
  public:
   // `read` is asked again each time the window is shown or refreshed: packages may have been
   // installed in between.
-  LanguagesWindow(const QString& appName, std::function<LanguageReadiness()> read);
+  explicit LanguagesWindow(std::function<LanguageReadiness()> read);
 
   // Reads the languages again and brings the window to the front.
   void open();

@@ -16,7 +16,7 @@ namespace quelvar::host {
 // ended when the set goes, so no engine outlives the host.
 class WarmSessions {
  public:
-  static constexpr std::size_t kDefaultCapacity = 3;
+  static constexpr std::size_t kDefaultCapacity = 2;  // a running pair holds about 200 MB
 
   explicit WarmSessions(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
   WarmSessions(const WarmSessions&) = delete;

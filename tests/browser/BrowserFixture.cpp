@@ -1,6 +1,8 @@
 // Lays out an installation, registers it with BrowserRegistration, starts and ends Chromium.
 #include "BrowserFixture.hpp"
 
+#include <gmock/gmock.h>
+
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -89,21 +91,29 @@ void BrowserTest::SetUp() {
     fs::copy_file(host, helpers() / host.filename());
   }
 
-  // The registration writes below home/.config/google-chrome, which is then the profile: Chromium
-  // on Linux reads per-user native messaging manifests from <profile>/NativeMessagingHosts.
+  // A user who has run Chromium: its folder exists, so the registration writes there too.
+  // Chromium on Linux reads per-user native messaging manifests from
+  // <profile>/NativeMessagingHosts, and its profile is ~/.config/chromium.
   const fs::path home = folder_ / "home";
-  const fs::path profile = home / ".config" / "google-chrome";
+  const fs::path profile = home / ".config" / "chromium";
+  fs::create_directories(profile);
   const BrowserRegistration registration(folder_ / "prefix", home);
-  ASSERT_EQ(registration.directory(), profile / "NativeMessagingHosts");
   const std::optional<RegistrationFailure> failure = registration.registerExtension(kExtensionID);
   ASSERT_FALSE(failure) << "registration failed: " << failure->description();
-  ASSERT_TRUE(registration.configured(kExtensionID));
+  ASSERT_THAT(registration.connectedBrowsers(kExtensionID), testing::Contains("Chromium"));
 
   const Clock::time_point start = Clock::now();
   chromium_.emplace(ChromiumLaunch{chromium, profile, home, folder_ / "chromium.log"});
-  worker_ = ExtensionWorker::load(chromium_->devTools(), QUELVAR_TEST_EXTENSION, within(30s));
-  ASSERT_EQ(worker_->id(), kExtensionID) << "the extension's key does not give the fixed ID";
-  report("Chromium started and the extension's worker ready in " + millisecondsSince(start));
+  // Discovery reports the targets that exist already as well as every new one.
+  devTools().call(
+      "Target.setDiscoverTargets",
+      {{"discover", true}, {"filter", nlohmann::json::array({nlohmann::json::object()})}},
+      within(30s));
+  const nlohmann::json loaded =
+      devTools().call("Extensions.loadUnpacked", {{"path", QUELVAR_EXTENSION_DIR}}, within(30s));
+  ASSERT_EQ(loaded.value("id", ""), kExtensionID)
+      << "the extension's key does not give the fixed ID";
+  report("Chromium started with the extension in " + millisecondsSince(start));
 }
 
 void BrowserTest::expectNoHostRunning(std::chrono::seconds grace, const std::string& when) {
@@ -117,7 +127,6 @@ void BrowserTest::TearDown() {
   if (folder_.empty()) {
     return;  // skipped before anything was made
   }
-  worker_.reset();
   if (chromium_) {
     // Closing must end the browser by itself, well before the deadline; a kill is a failure.
     const Clock::time_point start = Clock::now();

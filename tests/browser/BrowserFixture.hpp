@@ -1,4 +1,4 @@
-// A fresh installation, registration and headless Chromium with the test extension, per test.
+// A fresh installation, registration and headless Chromium with Quelvar's extension, per test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <nlohmann/json.hpp>
 
 #include "ChromiumProcess.hpp"
-#include "ExtensionWorker.hpp"
 
 namespace quelvar::browser {
 
@@ -19,19 +18,16 @@ namespace quelvar::browser {
 // of that key (DER), each digit 0-f written as a letter a-p.
 inline constexpr const char* kExtensionID = "ghmabdajkcchlhdfnkkdeempkjedbihi";
 
-// True when the build asks for the real engines: then an answer that says they are missing
-// fails the test instead of being reported.
-inline constexpr bool kRequireEngines = QUELVAR_REQUIRE_ENGINES;
-
 // Each test gets an installation prefix holding copies of both hosts (so that any process
 // started from it is known to be this test's), a home folder in which BrowserRegistration
-// writes the manifests, and a Chromium whose profile lies in that home folder.
+// writes the manifests, and a Chromium whose profile lies in that home folder, with the
+// extension loaded unpacked from the source tree and target discovery on.
 class BrowserTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  ExtensionWorker& worker() { return *worker_; }
+  DevToolsPipe& devTools() { return chromium_->devTools(); }
   const std::filesystem::path& folder() const { return folder_; }
   // Where the hosts run from: <prefix>/libexec/quelvar.
   std::filesystem::path helpers() const;
@@ -46,7 +42,6 @@ class BrowserTest : public ::testing::Test {
   Clock::time_point deadline_;
   std::filesystem::path folder_;
   std::optional<ChromiumProcess> chromium_;
-  std::optional<ExtensionWorker> worker_;
 };
 
 // One line of the test's report, so that the log shows which path each check took.

@@ -91,8 +91,11 @@ ChromiumProcess::ChromiumProcess(const ChromiumLaunch& launch) {
       "--disable-quic",
       "--user-data-dir=" + launch.userDataDir.string(),
       "--remote-debugging-pipe",
-      // Lets Extensions.loadUnpacked install the test extension.
+      // Lets Extensions.loadUnpacked install the extension and Extensions.triggerAction press
+      // its toolbar button.
       "--enable-unsafe-extension-debugging",
+      // The test page plays its speech without a click on it.
+      "--autoplay-policy=no-user-gesture-required",
       "about:blank",
   };
   std::vector<std::string> environment = browserEnvironment(launch.home);

@@ -14,6 +14,8 @@ namespace quelvar::browser {
 struct ChromiumLaunch {
   std::filesystem::path executable;
   // The profile; Chromium looks for per-user native messaging hosts in its NativeMessagingHosts.
+  // Its usual place, ~/.config/chromium, must still be given: headless Chromium otherwise runs
+  // on a throwaway profile (where Extensions.triggerAction also crashes it).
   std::filesystem::path userDataDir;
   // HOME for the browser and everything it starts; its .config and .cache stay inside.
   std::filesystem::path home;

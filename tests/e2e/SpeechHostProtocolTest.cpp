@@ -93,14 +93,16 @@ INSTANTIATE_TEST_SUITE_P(
             "sourceOf40", start(std::string(40, 'q'), "en"), {errorEvent("SPEECH_UNSUPPORTED")}}),
     [](const auto& info) { return info.param.name; });
 
-// With the real engines the project installs: PocketSphinx en-US and Apertium eng-spa.
+// With the real engines the project installs: PocketSphinx en-US, Apertium eng-spa and fr-es
+// (English to French goes through Spanish).
 INSTANTIATE_TEST_SUITE_P(
     Engines, SpeechHostExchangeTest,
     ::testing::Values(
         Exchange{"installedPairIsReady", start("en-GB", "es"), {{{"type", "ready"}}}},
+        Exchange{"chainedPairIsReady", start("en", "fr"), {{{"type", "ready"}}}},
         Exchange{"noRecogniserForSource", start("de", "es"), {errorEvent("SPEECH_UNSUPPORTED")}},
         Exchange{
-            "translationNotInstalled", start("en", "fr"), {errorEvent("MODELS_NOT_INSTALLED")}},
+            "translationNotInstalled", start("en", "ca"), {errorEvent("MODELS_NOT_INSTALLED")}},
         Exchange{
             "translationUnknown", start("en", "x-none"), {errorEvent("MODELS_NOT_INSTALLED")}}),
     [](const auto& info) { return info.param.name; });

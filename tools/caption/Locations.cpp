@@ -18,8 +18,8 @@ HostSearch findSpeechHost(const std::string& chosen, const std::string& programD
     return {chosen, {}};
   }
   const std::string beside = programDir + "/QuelvarSpeech";
-  const std::string installed =
-      std::filesystem::path(programDir).parent_path().string() + "/libexec/quelvar/QuelvarSpeech";
+  const std::string installed = std::filesystem::path(programDir).parent_path().string() +
+                                "/" QUELVAR_HELPER_DIR "/QuelvarSpeech";
   for (const std::string& candidate : {beside, installed}) {
     if (::access(candidate.c_str(), X_OK) == 0) {
       return {candidate, {}};

@@ -1,4 +1,4 @@
-// A translation session over one installed Apertium mode, with one persistent pipeline.
+// A translation session over the Apertium modes of an installed direction, in one pipeline.
 #pragma once
 
 #include <sys/types.h>

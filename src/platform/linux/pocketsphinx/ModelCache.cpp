@@ -6,7 +6,9 @@ namespace quelvar::pocketsphinx {
 template class DecoderCache<PocketSphinxDecoder>;
 
 std::shared_ptr<ModelCache> makeModelCache() {
-  return ModelCache::create(&PocketSphinxDecoder::load);
+  // The cache loads with the default engine options.
+  return ModelCache::create(
+      [](const RecogniserModel& model) { return PocketSphinxDecoder::load(model); });
 }
 
 }  // namespace quelvar::pocketsphinx

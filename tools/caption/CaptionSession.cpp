@@ -157,8 +157,8 @@ void CaptionSession::settle() {
   const auto begin = Clock::now();
   for (;;) {
     const auto seen = lastCaption_;
-    const auto quiet = log_.openCaption() ? settings_.quiet : settings_.settledQuiet;
-    const auto deadline = std::min(std::max(seen, begin) + quiet, begin + settings_.settleLimit);
+    const auto deadline =
+        std::min(std::max(seen, begin) + settings_.quiet, begin + settings_.settleLimit);
     if (pump(deadline, [&] { return lastCaption_ != seen || fatal_; }) != Wait::done || fatal_) {
       return;
     }

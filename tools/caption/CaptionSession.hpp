@@ -20,10 +20,10 @@ struct SessionSettings {
   std::int64_t chunkMs = 250;
   std::chrono::milliseconds readyTimeout{30000};
   std::chrono::milliseconds replyTimeout{10000};
-  // After the audio, captions settle once none came for quietMs (settledQuietMs when the last
-  // one was final), but the wait never exceeds settleLimitMs.
+  // After the audio, captions settle once none came for `quiet`, but the wait never exceeds
+  // `settleLimit`. A final caption is no sign that the host is done: on a busy machine its
+  // recogniser may still be working through the last sentences, which a stop would drop.
   std::chrono::milliseconds quiet{4000};
-  std::chrono::milliseconds settledQuiet{1500};
   std::chrono::milliseconds settleLimit{20000};
   std::chrono::milliseconds exitTimeout{5000};
 };

@@ -84,27 +84,6 @@ std::string resolveProgram(const std::string& name) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    reset();
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-int UniqueFd::release() {
-  int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::reset() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
 Expected<Pipe> makePipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {

@@ -6,26 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/Posix.hpp"
 #include "platform/PlatformError.hpp"
 
 namespace quelvar::apertium {
 
-// A file descriptor that closes itself.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  ~UniqueFd() { reset(); }
-
-  int get() const { return fd_; }
-  int release();
-  void reset();
-
- private:
-  int fd_ = -1;
-};
+using UniqueFd = FileDescriptor;
 
 // A pipe whose two ends are closed on exec.
 struct Pipe {

@@ -1,19 +1,14 @@
 # Tests of the caption client: its pure parts, the client against a scriptable fake host, and the
 # demo against the real speech host.
-if(NOT TARGET quelvar-caption)
-  return()
-endif()
-
 add_executable(quelvar_caption_tests
   ${CMAKE_CURRENT_LIST_DIR}/CaptionAudioTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionDisplayTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionOptionsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionSegmentLogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionSubtitlesTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CaptionTestSupport.cpp
 )
-target_link_libraries(quelvar_caption_tests PRIVATE quelvar_caption PkgConfig::SNDFILE
-  GTest::gtest_main Threads::Threads)
+target_link_libraries(quelvar_caption_tests PRIVATE quelvar_caption quelvar_test_support
+  GTest::gtest_main)
 gtest_discover_tests(quelvar_caption_tests)
 
 add_executable(quelvar_caption_fake_host ${CMAKE_CURRENT_LIST_DIR}/CaptionFakeHost.cpp)
@@ -22,17 +17,13 @@ target_link_libraries(quelvar_caption_fake_host PRIVATE quelvar_common)
 add_executable(quelvar_caption_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/CaptionClientTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaptionDemoTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CaptionTestSupport.cpp
 )
-target_link_libraries(quelvar_caption_e2e_tests PRIVATE PkgConfig::SNDFILE GTest::gmock GTest::gtest_main
-  Threads::Threads)
+target_link_libraries(quelvar_caption_e2e_tests PRIVATE quelvar_test_support GTest::gmock
+  GTest::gtest_main)
 target_compile_definitions(quelvar_caption_e2e_tests PRIVATE
   QUELVAR_CAPTION_CLIENT="$<TARGET_FILE:quelvar-caption>"
   QUELVAR_CAPTION_FAKE_HOST="$<TARGET_FILE:quelvar_caption_fake_host>"
-  QUELVAR_SPEECH_HOST="${CMAKE_BINARY_DIR}/bin/QuelvarSpeech"
+  QUELVAR_SPEECH_HOST="$<TARGET_FILE:QuelvarSpeech>"
   QUELVAR_SAMPLE_CLIP="${QUELVAR_SAMPLE_CLIP}")
-add_dependencies(quelvar_caption_e2e_tests quelvar-caption quelvar_caption_fake_host)
-if(TARGET QuelvarSpeech)
-  add_dependencies(quelvar_caption_e2e_tests QuelvarSpeech)
-endif()
+add_dependencies(quelvar_caption_e2e_tests quelvar-caption quelvar_caption_fake_host QuelvarSpeech)
 gtest_discover_tests(quelvar_caption_e2e_tests PROPERTIES TIMEOUT 120)

@@ -34,7 +34,9 @@ inline std::string frame(std::string_view body) {
                     static_cast<char>((length >> 24) & 0xFF)};
   return bytes.append(body);
 }
-inline std::string messageFrame(const nlohmann::json& message) { return frame(message.dump()); }
+inline std::string messageFrame(const nlohmann::json& message) {
+  return frame(message.dump());
+}
 
 // Splits output bytes into frame bodies; a trailing partial frame is returned in `rest`.
 inline std::vector<std::string> splitFrames(std::string_view bytes, std::string* rest = nullptr) {

@@ -1,8 +1,8 @@
 # The Debian package: `cpack -G DEB` in a build configured with CMAKE_INSTALL_PREFIX=/usr
 # (scripts/package does that) builds quelvar_<version>_<arch>.deb from the install rules, plus
-# what only a package installs: system-wide host manifests, the copyright file, the changelog and
-# the lintian overrides. Those are in the component "package", left out of `cmake --install`,
-# which must not write into /etc or a user's prefix behind their back.
+# what only a package installs: system-wide host manifests, the copyright file, the changelog,
+# manual pages and the lintian overrides. Those are in the component "package", left out of
+# `cmake --install`, which must not write into /etc or a user's prefix behind their back.
 
 set(QUELVAR_PACKAGE_MAINTAINER "Quelvar developers <quelvar@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
@@ -17,9 +17,9 @@ set(package_source ${CMAKE_SOURCE_DIR}/packaging)
 #   "fix native messaging dir for extensions that expect Google/Chrome"), so Chrome's covers it.
 # - Microsoft Edge: /etc/opt/edge/native-messaging-hosts, from "Native messaging",
 #   https://learn.microsoft.com/microsoft-edge/extensions/developer-guide/native-messaging
-# - Vivaldi documents no system folder; it reads /etc/opt/vivaldi/native-messaging-hosts, the
-#   folder browserpass-native's `make hosts-vivaldi` installs into
-#   (https://github.com/browserpass/browserpass-native, Makefile).
+# - Vivaldi documents no system folder. /etc/opt/vivaldi/native-messaging-hosts follows Chrome's
+#   /etc/opt/<browser> pattern and is where browserpass-native's `make hosts-vivaldi` installs
+#   (https://github.com/browserpass/browserpass-native, Makefile); unverified against Vivaldi.
 set(QUELVAR_SYSTEM_MANIFEST_DIRS
   /etc/opt/chrome/native-messaging-hosts
   /etc/chromium/native-messaging-hosts

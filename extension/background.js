@@ -167,7 +167,8 @@ chrome.tabs.onRemoved.addListener((tabId) => {
   }
 });
 
-chrome.runtime.onInstalled.addListener(() => {
+chrome.runtime.onInstalled.addListener(async () => {
+  await chrome.contextMenus.removeAll(); // an update keeps the old entry
   chrome.contextMenus.create(
       {id: 'quelvar-translate', title: 'Translate with Quelvar', contexts: ['selection']});
 });

@@ -38,6 +38,15 @@ nlohmann::json envelope(const nlohmann::json& request) {
   return {{"version", 1}, {"id", id != nullptr ? *id : std::string()}, {"ok", false}};
 }
 
+// The reply to a request whose own answer could not be given.
+nlohmann::json failedReply(const nlohmann::json& request, const std::string& type) {
+  nlohmann::json reply = envelope(request);
+  host::fail(reply, type == "translate"         ? host::kTranslationFailed
+                    : type == "download-speech" ? host::kSpeechDownloadFailed
+                                                : host::kInvalidRequest);
+  return reply;
+}
+
 bool hasValidEnvelope(const nlohmann::json& request, const nlohmann::json& reply) {
   const auto version = request.find("version");
   return version != request.end() && version->is_number() && wholeNumber(*version) == 1 &&
@@ -117,10 +126,12 @@ asio::awaitable<nlohmann::json> Host::respond(nlohmann::json request, HostServic
     }
   } catch (const std::exception&) {
     // Services report failures as values; anything thrown is answered, never passed on.
-    reply = envelope(request);
-    host::fail(reply, type == "translate"         ? host::kTranslationFailed
-                      : type == "download-speech" ? host::kSpeechDownloadFailed
-                                                  : host::kInvalidRequest);
+    reply = failedReply(request, type);
+  }
+  // The browser drops the connection of a host that writes a larger frame; only this request
+  // fails instead.
+  if (!fitsOutboundFrame(reply)) {
+    reply = failedReply(request, type);
   }
   co_return reply;
 }

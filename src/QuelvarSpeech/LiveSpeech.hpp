@@ -49,7 +49,18 @@ class LiveSpeech : public std::enable_shared_from_this<LiveSpeech> {
     std::string segment;
   };
 
+  // A prepared translation session that outlived its pipeline idle, kept for a later start of
+  // the same direction so that it skips starting the engine again.
+  struct WarmTranslation {
+    std::string source;
+    std::string targetCode;
+    std::shared_ptr<TranslationSession> session;
+  };
+
   asio::awaitable<void> failStartup(std::string_view label, const PlatformError& error);
+  // The warm session, kept only for this direction, or a new one.
+  std::shared_ptr<TranslationSession> takeTranslationSession(const std::string& source,
+                                                             const std::string& targetCode);
   void queueTranslation(std::string text, bool final, std::string segment,
                         std::shared_ptr<TranslationSession> translator, std::string targetCode,
                         std::int64_t generation);
@@ -80,6 +91,12 @@ class LiveSpeech : public std::enable_shared_from_this<LiveSpeech> {
   SpeechOutput output_;
 
   std::shared_ptr<TranslationSession> translator;
+  std::optional<WarmTranslation> warmTranslation;
+  std::string translatorSource;  // the direction of `translator`
+  std::string translatorTarget;
+  // A translate() of the worker is awaited: cancelling it is what stops it promptly, and a
+  // cancelled session cannot be kept.
+  bool translating = false;
   std::shared_ptr<SpeechAnalyzer> analyzer;
   std::shared_ptr<AnalyzerInputQueue> input;
   std::shared_ptr<Task> collector;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "QuelvarSpeech/LiveSpeech.hpp"
+#include "common/Framing.hpp"
 #include "common/Text.hpp"
 
 namespace quelvar {
@@ -102,7 +103,9 @@ asio::awaitable<void> LiveSpeech::runTranslationWorker(
     PendingTranslation entry = std::move(*speech->pendingTranslation);
     speech->pendingTranslation.reset();
     speech->lastTranslationStarted = clock.now();
+    speech->translating = true;
     Expected<std::string> answer = co_await translator->translate(entry.text);
+    speech->translating = false;
     if (!speech->isCurrent(task, generation)) {
       break;  // a late answer for a stopped pipeline is dropped
     }
@@ -110,11 +113,18 @@ asio::awaitable<void> LiveSpeech::runTranslationWorker(
       speech->emitError(speech_error::translationFailed);
       break;
     }
-    speech->output_.emit({{"type", "caption"},
-                          {"source", entry.text},
-                          {"translation", cleanUpTranslation(answer.value(), targetCode)},
-                          {"final", entry.final},
-                          {"segment", entry.segment}});
+    const nlohmann::json caption = {{"type", "caption"},
+                                    {"source", entry.text},
+                                    {"translation", cleanUpTranslation(answer.value(), targetCode)},
+                                    {"final", entry.final},
+                                    {"segment", entry.segment}};
+    // The browser would drop the whole connection over a frame this large; only this caption
+    // is lost instead.
+    if (!fitsOutboundFrame(caption)) {
+      speech->emitError(speech_error::translationFailed);
+      break;
+    }
+    speech->output_.emit(caption);
   }
   speech->clearTranslationWorker(task);
 }

@@ -1,6 +1,7 @@
 // Pipeline start-up: availability checks, then the recogniser, converter, analyzer and session.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "common/Text.hpp"
@@ -28,6 +29,12 @@ LiveSpeech::LiveSpeech(asio::any_io_executor executor, Platform platform, Speech
 asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCode) {
   co_await stop();
   const std::int64_t startGeneration = generation;
+  // Only a start of the same direction may use the warm session; any other start ends it.
+  if (warmTranslation &&
+      (warmTranslation->source != source || warmTranslation->targetCode != targetCode)) {
+    warmTranslation->session->cancel();
+    warmTranslation.reset();
+  }
 
   const std::optional<std::string> supported =
       co_await platform_.speech.supportedLocale(speechLocaleCode(source));
@@ -70,12 +77,16 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
 
   analyzer = platform_.speech.makeAnalyzer(transcriber);
 
-  translator = platform_.translation.makeSession(source, targetCode);
+  translator = takeTranslationSession(source, targetCode);
   Status prepared = missingPart();
   if (translator) {
     prepared = co_await translator->prepareTranslation();
   }
   if (prepared) {
+    if (translator) {
+      translator->cancel();  // not kept for a later start: it could not get ready
+      translator.reset();
+    }
     co_await failStartup("prepare translation", *prepared);
     co_return;
   }
@@ -94,6 +105,16 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
     co_return;
   }
   output_.emit({{"type", "ready"}});
+}
+
+std::shared_ptr<TranslationSession> LiveSpeech::takeTranslationSession(
+    const std::string& source, const std::string& targetCode) {
+  translatorSource = source;
+  translatorTarget = targetCode;
+  if (std::optional<WarmTranslation> warm = std::exchange(warmTranslation, std::nullopt)) {
+    return warm->session;  // of this direction: start() ended any other
+  }
+  return platform_.translation.makeSession(source, targetCode);
 }
 
 asio::awaitable<void> LiveSpeech::failStartup(std::string_view label, const PlatformError& error) {

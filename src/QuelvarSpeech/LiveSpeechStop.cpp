@@ -18,8 +18,15 @@ asio::awaitable<void> LiveSpeech::stop() {
     translationWorker->cancel();
   }
   pendingTranslation.reset();
+  // An idle session is kept for a later start of its direction: once the tasks below have been
+  // joined, nothing of this pipeline can use it again, so no caption of it can come out of it.
+  std::shared_ptr<TranslationSession> idle;
   if (translator) {
-    translator->cancel();
+    if (translating) {
+      translator->cancel();
+    } else {
+      idle = translator;
+    }
     translator.reset();
   }
   if (analyzer) {
@@ -34,6 +41,9 @@ asio::awaitable<void> LiveSpeech::stop() {
     co_await task->join();
   }
   translationWorker.reset();
+  if (idle) {
+    warmTranslation = WarmTranslation{translatorSource, translatorTarget, std::move(idle)};
+  }
   lastTranslationStarted.reset();
   collector.reset();
   analyzer.reset();

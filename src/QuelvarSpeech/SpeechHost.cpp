@@ -1,50 +1,56 @@
-// The speech host's entry: a reader thread that only frames, and the loop on the main executor.
+// The speech host's entry: the frame reader and the message loop, both on the main executor.
 #include "QuelvarSpeech/SpeechHost.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "QuelvarSpeech/FrameQueue.hpp"
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "QuelvarSpeech/SpeechMessage.hpp"
+#include "common/FrameReader.hpp"
 
 namespace quelvar {
 
 namespace {
 
-// Held while a frame is written and taken by a reader thread that ends the process, so that a
-// broken input stream does not cut an event in half on standard output.
-std::timed_mutex& outputMutex() {
-  static std::timed_mutex mutex;
-  return mutex;
-}
-
-// Ends the process at once; no destructor runs while the other thread still works. A frame being
-// written is let finish, unless the reader of standard output has stopped taking it.
+// Every frame is written whole by the main thread before anything else runs there, so ending at
+// once never cuts an event in half on standard output.
 [[noreturn]] void endProcessBroken() {
-  static_cast<void>(outputMutex().try_lock_for(std::chrono::milliseconds(500)));
   ::_exit(1);
 }
 
-void readFrames(FrameQueue& frames) {
+// Reads frames on the main executor without ever blocking it: everything standard input already
+// holds is queued at once, then the reader waits for more. Reading in the loop's own thread
+// spares every message a hand-over between threads.
+asio::awaitable<void> readFrames(FrameQueue& frames) {
+  asio::posix::stream_descriptor input(co_await asio::this_coro::executor, STDIN_FILENO);
+  std::error_code error;
+  input.non_blocking(true, error);
+  FrameReader reader(STDIN_FILENO);
   for (;;) {
-    FrameResult frame = readFrame(STDIN_FILENO);
-    switch (frame.kind) {
-      case FrameResult::Kind::end:
-        frames.finish();
-        return;
-      case FrameResult::Kind::broken:
-        endProcessBroken();
-      case FrameResult::Kind::body:
-        if (!frames.push(std::move(frame.body))) {
+    std::string body;
+    switch (reader.next(body)) {
+      case FrameReader::Outcome::body:
+        if (!frames.push(std::move(body))) {
           endProcessBroken();
         }
         break;
+      case FrameReader::Outcome::wouldBlock: {
+        auto [waited] =
+            co_await input.async_wait(asio::posix::descriptor_base::wait_read, useTuple);
+        if (waited) {
+          endProcessBroken();
+        }
+        break;
+      }
+      case FrameReader::Outcome::end:
+        input.release();  // standard input stays open for the life of the process
+        frames.finish();
+        co_return;
+      case FrameReader::Outcome::broken:
+        endProcessBroken();
     }
   }
 }
@@ -56,27 +62,34 @@ asio::awaitable<void> runLoop(FrameQueue& frames, LiveSpeech& speech, const Spee
   co_await speech.stop();
 }
 
+// Nothing in either coroutine throws on purpose; never pretend success.
+void endIfFailed(std::exception_ptr failure) {
+  if (failure) {
+    endProcessBroken();
+  }
+}
+
 }  // namespace
 
 int SpeechHost::main(asio::io_context& io, Platform platform) {
   ignoreSigpipe();
-  FrameQueue frames(io.get_executor());
-  // Blocking reads stay off the main executor so they never hold up events.
-  std::thread reader([&frames] { readFrames(frames); });
-
+  FrameQueue frames;
   const SpeechOutput output{&SpeechHost::emit, &SpeechHost::diagnostic};
   {
     auto speech = std::make_shared<LiveSpeech>(io.get_executor(), platform, output);
+    // The loop starts first and waits for its first message, so that the reader hands it over
+    // instead of counting it among the waiting ones.
     asio::co_spawn(io, runLoop(frames, *speech, output), [&io](std::exception_ptr failure) {
-      if (failure) {
-        endProcessBroken();  // nothing in the loop throws on purpose; never pretend success
-      }
+      endIfFailed(failure);
       io.stop();
     });
-    io.run();
+    asio::co_spawn(io, readFrames(frames), endIfFailed);
+    try {
+      io.run();
+    } catch (...) {
+      endProcessBroken();  // a background task's fault, ended as the loop's own would be
+    }
   }
-  // The reader finished the queue before the loop could end, so it has returned or is returning.
-  reader.join();
   return 0;
 }
 
@@ -85,7 +98,6 @@ ReadResult SpeechHost::readExactly(std::int64_t count) {
 }
 
 void SpeechHost::emit(const nlohmann::json& message) {
-  std::lock_guard lock(outputMutex());
   if (!writeFrame(STDOUT_FILENO, message)) {
     ::_exit(1);
   }

@@ -1,4 +1,4 @@
-// The speech host's entry: the stdin reader, the message loop and the event writer.
+// The speech host's entry: the frame reader, the message loop and the event writer.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,8 @@ class SpeechHost {
  public:
   // Runs one native messaging session on `io` (driven on the calling thread) until standard
   // input ends on a frame boundary; returns the exit status (0). A broken input stream, an
-  // overfull frame queue or a failed write end the process with status 1 instead.
+  // overfull frame queue, a failed write or an exception that escapes the loop or a background
+  // task end the process with status 1 instead.
   static int main(asio::io_context& io, Platform platform);
 
   // Exactly `count` bytes of standard input, nothing at its end, or a failure part-way.

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <limits>
 
+#include <poll.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -72,9 +72,13 @@ std::string frameHeader(std::uint32_t length) {
   return header;
 }
 
+bool fitsOutboundFrame(const nlohmann::json& message) {
+  return serialize(message).size() <= kMaxOutboundFrameLength;
+}
+
 bool writeFrame(int fd, const nlohmann::json& message) {
   const std::string body = serialize(message);
-  if (body.size() > std::numeric_limits<std::uint32_t>::max()) {
+  if (body.size() > kMaxOutboundFrameLength) {
     return false;
   }
   std::string header = frameHeader(static_cast<std::uint32_t>(body.size()));
@@ -85,6 +89,15 @@ bool writeFrame(int fd, const nlohmann::json& message) {
   while (first < 2) {
     const ssize_t written = ::writev(fd, parts + first, 2 - first);
     if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    // A descriptor that shares its open file with a non-blocking reader (a terminal on both
+    // standard streams) is non-blocking too; wait for room as a blocking write would.
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd room{fd, POLLOUT, 0};
+      if (::poll(&room, 1, -1) < 0 && errno != EINTR) {
+        return false;
+      }
       continue;
     }
     if (written <= 0) {

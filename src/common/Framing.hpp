@@ -1,6 +1,7 @@
 // Native messaging framing: a 4-byte little-endian length followed by a JSON body, over raw fds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,12 +35,16 @@ constexpr std::uint32_t kMaxOutboundFrameLength = 1024 * 1024;
 // else that is not a whole frame (bad length, EOF part-way, read error).
 FrameResult readFrame(int fd, std::uint32_t maxLength = kMaxInboundFrameLength);
 
+// Whether the compact text of the message fits in one outbound frame: the count is of bytes as
+// written, after JSON escaping.
+bool fitsOutboundFrame(const nlohmann::json& message);
+
 // The 4 header bytes for a body of `length` bytes.
 std::string frameHeader(std::uint32_t length);
 
 // Serialises compactly and writes header then body with write(2), looping over short writes and
-// EINTR. Returns false on any serialisation or write failure; a failed header leaves the body
-// unwritten. Nothing is buffered in user space.
+// EINTR. Returns false, writing nothing, for a body over kMaxOutboundFrameLength, and false on
+// any write failure; a failed header leaves the body unwritten. Nothing is buffered in user space.
 bool writeFrame(int fd, const nlohmann::json& message);
 
 // Makes a vanished reader a failed write instead of a death by signal.

@@ -37,7 +37,9 @@ bool nestingWithinLimit(std::string_view body) {
 }  // namespace
 
 std::optional<nlohmann::json> parseObject(std::string_view body) {
-  if (!nestingWithinLimit(body)) {
+  // The parser takes a NUL byte for the end of the input and would accept whatever follows it;
+  // no valid document holds a raw NUL (inside strings it must be escaped), so refuse it here.
+  if (body.find('\0') != std::string_view::npos || !nestingWithinLimit(body)) {
     return std::nullopt;
   }
   nlohmann::json value = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);

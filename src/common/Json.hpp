@@ -14,7 +14,8 @@ namespace quelvar {
 // Deepest nesting of arrays and objects that parseObject accepts; the top-level object counts.
 constexpr int kMaxJsonDepth = 512;
 
-// nullopt unless body is valid JSON whose top level is an object. Nesting deeper than
+// nullopt unless body is exactly one valid JSON value, an object, with nothing after it but
+// whitespace. Nesting deeper than
 // kMaxJsonDepth is refused before any value is built, because copying, comparing and
 // serialising a json value recurse once per level.
 std::optional<nlohmann::json> parseObject(std::string_view body);

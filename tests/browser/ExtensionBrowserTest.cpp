@@ -157,10 +157,23 @@ TEST_F(ExtensionTest, subtitlesATabsSpeechInSpanishSavesThemAndStops) {
   report("peak level played back: " + std::to_string(peak));
   EXPECT_GT(peak, 0.05) << "the tab's audio does not reach the speakers";
 
-  const json shot = tab.call("Page.captureScreenshot", {{"format", "png"}}, within(10s));
-  fs::create_directories(fs::path(QUELVAR_SCREENSHOT).parent_path());
-  std::ofstream(QUELVAR_SCREENSHOT, std::ios::binary)
-      << decodeBase64(shot.value("data", "")).value_or("");
+  // Pictures for the README: the page with its subtitles, and the popup at its own size.
+  const json pageShot = tab.call("Page.captureScreenshot", {{"format", "png"}}, within(10s));
+  const json size = popup.evaluate(
+      "({width: document.body.scrollWidth, height: document.documentElement.scrollHeight})",
+      within(5s));
+  const json popupShot = popup.call(
+      "Page.captureScreenshot",
+      {{"format", "png"},
+       {"clip",
+        {{"x", 0}, {"y", 0}, {"scale", 1}, {"width", size["width"]}, {"height", size["height"]}}}},
+      within(10s));
+  fs::create_directories(QUELVAR_SCREENSHOTS);
+  for (const auto& [name, shot] : {std::pair{"extension-captions.png", pageShot},
+                                   std::pair{"extension-popup.png", popupShot}}) {
+    std::ofstream(fs::path(QUELVAR_SCREENSHOTS) / name, std::ios::binary)
+        << decodeBase64(shot.value("data", "")).value_or("");
+  }
 
   const fs::path downloads = folder() / "downloads";
   devTools().call(

@@ -35,5 +35,17 @@ TEST(FrameWriter, WritesFramesLargerThanThePipeIntact) {
             frameHeader(static_cast<std::uint32_t>(message.dump().size())) + message.dump());
 }
 
+TEST(FrameWriter, RefusesBodiesOverOneMebibyteCountedAfterEscaping) {
+  const std::string filling(kMaxOutboundFrameLength - 8, 'a');  // {"t":"..."} adds 8 bytes
+  // Half as many quotes fit before escaping but not after (each is written as two bytes).
+  const std::string quotes(kMaxOutboundFrameLength / 2, '"');
+  EXPECT_TRUE(fitsOutboundFrame({{"t", filling}}));
+  EXPECT_FALSE(fitsOutboundFrame({{"t", filling + "a"}}));
+  EXPECT_FALSE(fitsOutboundFrame({{"t", quotes}}));
+  TestPipe pipe;
+  EXPECT_FALSE(writeFrame(pipe.writeEnd, {{"t", quotes}}));
+  EXPECT_EQ(pipe.drain(), "");
+}
+
 }  // namespace
 }  // namespace quelvar

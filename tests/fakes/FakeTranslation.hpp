@@ -19,12 +19,13 @@ using ImmediateTranslator = std::function<Expected<std::string>(const std::strin
 
 class FakeTranslationSession final : public TranslationSession {
  public:
+  // `prepareAnswer` is read at each preparation, so a test can change it for a kept session.
   FakeTranslationSession(asio::any_io_executor executor, std::string source, std::string target,
-                         Status prepareAnswer, ImmediateTranslator immediate = {})
+                         const Status& prepareAnswer, ImmediateTranslator immediate = {})
       : executor_(std::move(executor)),
         source_(std::move(source)),
         target_(std::move(target)),
-        prepareAnswer_(std::move(prepareAnswer)),
+        prepareAnswer_(prepareAnswer),
         immediate_(std::move(immediate)) {}
 
   asio::awaitable<Status> prepareTranslation() override {
@@ -79,7 +80,7 @@ class FakeTranslationSession final : public TranslationSession {
   asio::any_io_executor executor_;
   std::string source_;
   std::string target_;
-  Status prepareAnswer_;
+  const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
   bool prepared_ = false;
   std::vector<std::shared_ptr<AsyncQueue<Expected<std::string>>>> pending_;

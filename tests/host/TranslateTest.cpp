@@ -100,6 +100,15 @@ TEST_F(TranslateTest, a_failed_translation_drops_the_platform_error) {
   EXPECT_EQ(reply, failure("TRANSLATION_FAILED"));
 }
 
+TEST_F(TranslateTest, a_reply_too_large_for_one_frame_is_a_failed_translation) {
+  translation.setStatus("en", "de", LanguageStatus::installed);
+  start(translateRequest("hi"));
+  // Each U+0001 is written as six bytes: "\u0001".
+  translation.lastSession().answer(std::string(200000, '\x01'));
+  settle();
+  EXPECT_EQ(reply, failure("TRANSLATION_FAILED"));
+}
+
 TEST_F(TranslateTest, the_untrimmed_text_is_translated_in_a_session_of_its_own) {
   translation.setStatus("en", "de", LanguageStatus::installed);
   start(translateRequest("  Good morning\n"));

@@ -50,7 +50,8 @@ run(dpkg-deb --contents ${deb})
 string(REGEX MATCHALL "\\./[^\n]*" paths "${out}")
 foreach(path ${paths})
   expect("unexpected path ${path}" path MATCHES "^\\./(usr|etc)?/")
-  expect("a build path leaked: ${path}" NOT path MATCHES "usr/local|/build|/work|_CPack")
+  expect("a build path leaked: ${path}"
+         NOT path MATCHES "^\\./(usr/local|build|work|tmp|home|root)/|_CPack")
 endforeach()
 
 file(REMOVE_RECURSE ${ROOT})
@@ -61,7 +62,8 @@ foreach(file usr/bin/QuelvarApp usr/libexec/quelvar/QuelvarHost usr/libexec/quel
 endforeach()
 foreach(file usr/share/icons/hicolor/scalable/apps/org.quelvar.QuelvarApp.svg
              usr/share/doc/quelvar/copyright usr/share/doc/quelvar/changelog.gz
-             usr/share/man/man1/QuelvarApp.1.gz usr/share/man/man1/quelvar-caption.1.gz)
+             usr/share/man/man1/QuelvarApp.1.gz usr/share/man/man1/quelvar-caption.1.gz
+             usr/share/quelvar/extension/manifest.json)
   expect("the package lacks ${file}" EXISTS ${ROOT}/${file})
 endforeach()
 file(STRINGS ${ROOT}/usr/share/applications/org.quelvar.QuelvarApp.desktop entry)
@@ -79,6 +81,14 @@ if(id STREQUAL "")
   return()
 endif()
 expect("expected two manifests in each of four folders: ${manifests}" count EQUAL 8)
+# The packaged extension's ID follows from the public key in its manifest: the first 32 hex digits
+# of the key's SHA-256, each written as a letter from a to p.
+run(python3 -c "import base64, hashlib, json, sys
+key = json.load(open(sys.argv[1]))['key']
+digest = hashlib.sha256(base64.b64decode(key)).hexdigest()[:32]
+print(''.join(chr(ord('a') + int(c, 16)) for c in digest))"
+    ${ROOT}/usr/share/quelvar/extension/manifest.json)
+expect("the manifests admit ${id}, the packaged extension is ${out}" id STREQUAL out)
 file(STRINGS ${ROOT}/DEBIAN/conffiles conffiles)
 foreach(manifest ${manifests})
   expect("${manifest} is not a conffile" /${manifest} IN_LIST conffiles)

@@ -96,5 +96,26 @@ TEST_F(AsyncTest, aTaskCancelledBeforeItRunsNeverStartsItsBody) {
   EXPECT_TRUE(task->isDone());
 }
 
+TEST_F(AsyncTest, anExceptionFromARunningTaskLeavesTheExecutorButNotFromACancelledOne) {
+  auto failing = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
+    throw std::runtime_error("fault");
+    co_return;
+  });
+  EXPECT_THROW(io.poll(), std::runtime_error);
+  EXPECT_TRUE(failing->isDone());
+
+  auto cancelled = Task::spawn(io.get_executor(), [&](Task& task) -> asio::awaitable<void> {
+    co_await clock.sleepFor(10s);
+    if (task.isCancelled()) {
+      throw std::runtime_error("interrupted");
+    }
+  });
+  io.restart();
+  io.poll();
+  cancelled->cancel();
+  EXPECT_NO_THROW(io.poll());
+  EXPECT_TRUE(cancelled->isDone());
+}
+
 }  // namespace
 }  // namespace quelvar

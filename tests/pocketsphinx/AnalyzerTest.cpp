@@ -51,8 +51,8 @@ TEST_F(AnalyzerTest, speechGivesPartialResultsThenAFinalPerUtteranceInOrderAndNo
 }
 
 TEST_F(AnalyzerTest, cancellingMidUtteranceIsPromptJoinsTheThreadAndEndsTheStream) {
-  EnginePipeline pipeline(io, service);
   const long threadsBefore = procStatus("Threads");
+  EnginePipeline pipeline(io, service);  // its model may start loading on a thread of its own
   ASSERT_EQ(pipeline.start(), std::nullopt);
   // Far more speech than is decoded by the time the first partial result arrives.
   for (int i = 0; i < 8; ++i) {

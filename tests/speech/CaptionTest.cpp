@@ -1,5 +1,6 @@
 // Recognition results to captions: length rules, segments, the one-slot queue and pacing.
 #include "SpeechTestSupport.hpp"
+#include "common/Framing.hpp"
 
 namespace quelvar::testing {
 namespace {
@@ -131,6 +132,18 @@ TEST_F(CaptionTest, aTranslationErrorIsReportedOnceAndTheNextWorkerKeepsThePace)
   EXPECT_EQ(events, std::vector{caption("hello there again", "hallo", false, "0")});
 }
 
+TEST_F(CaptionTest, aCaptionTooLargeForOneFrameIsAFailedTranslationAndTheNextOneComes) {
+  // Each quote is two bytes once escaped: the text fits in a frame only before escaping.
+  final("hello there");
+  answer(std::string(kMaxOutboundFrameLength / 2, '"'));
+  EXPECT_EQ(takeEvents(), std::vector{error(speech_error::translationFailed)});
+
+  clock.advance(700ms);
+  final("hello there again");
+  answer("hallo");
+  EXPECT_EQ(events, std::vector{caption("hello there again", "hallo", true, "1")});
+}
+
 TEST_F(CaptionTest, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
   transcriber().fail({"fake.speech", 42, "The decoder broke."});
   settle();
@@ -157,7 +170,8 @@ TEST_F(CaptionTest, aNewPipelineNumbersFromZeroAndDoesNotWaitForTheOldPace) {
   takeEvents();
   const std::size_t sleeps = clock.sleepRequests().size();
   final("again");
-  EXPECT_EQ(session().requests, std::vector<std::string>{"again"});
+  // The idle session was kept; the stopped pipeline's waiting "second" never reached it.
+  EXPECT_EQ(session().requests, (std::vector<std::string>{"first", "again"}));
   EXPECT_EQ(clock.sleepRequests().size(), sleeps);
   answer("wieder");
   EXPECT_EQ(events, std::vector{caption("again", "wieder", true, "0")});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include "platform/async/Asio.hpp"
@@ -17,12 +18,19 @@ class Task {
   static std::shared_ptr<Task> spawn(const asio::any_io_executor& executor, Body body) {
     auto task = std::shared_ptr<Task>(new Task(executor));
     // The completion handler, not the body, marks the end: a task cancelled before it first ran
-    // never enters its body but still completes.
-    asio::co_spawn(executor, run(task, std::move(body)),
-                   asio::bind_cancellation_slot(task->signal_.slot(), [task](std::exception_ptr) {
-                     task->done_ = true;
-                     task->finished_.cancel();
-                   }));
+    // never enters its body but still completes. Once a task is cancelled, an exception is what
+    // an interrupted wait made of the cancellation; otherwise it is a fault, never an outcome: it
+    // leaves the executor's run() as it would from the main loop, so the program ends the way it
+    // does for any fault.
+    asio::co_spawn(
+        executor, run(task, std::move(body)),
+        asio::bind_cancellation_slot(task->signal_.slot(), [task](std::exception_ptr failure) {
+          task->done_ = true;
+          task->finished_.cancel();
+          if (failure && !task->cancelled_) {
+            std::rethrow_exception(failure);
+          }
+        }));
     return task;
   }
 
@@ -53,11 +61,7 @@ class Task {
     // Cancelled waits complete with an error value; the body decides what that means.
     co_await asio::this_coro::throw_if_cancelled(false);
     if (!self->cancelled_) {
-      try {
-        co_await body(*self);
-      } catch (const std::exception&) {
-        // A body reports its outcomes as events; nothing may escape onto the executor.
-      }
+      co_await body(*self);
     }
   }
 

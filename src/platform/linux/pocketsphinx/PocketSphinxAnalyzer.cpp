@@ -119,7 +119,7 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
                                   std::shared_ptr<ResultStream> results,
                                   std::shared_ptr<Shared> shared) {
   {
-    Expected<ModelCache::Lease> lease = cache->acquire(model);
+    Expected<ModelCache::Lease> lease = cache->acquire(model, &shared->stop);
     Status outcome = lease ? Status() : Status(lease.error());
     asio::post(executor, [shared, outcome] {
       shared->startOutcome = outcome;

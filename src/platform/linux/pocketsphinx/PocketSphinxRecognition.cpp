@@ -44,7 +44,7 @@ PocketSphinxRecognition::PocketSphinxRecognition(asio::any_io_executor executor,
     : executor_(std::move(executor)),
       catalogue_(std::move(catalogue)),
       proveInventory_(proveInventory),
-      cache_(ModelCache::create()) {}
+      cache_(makeModelCache()) {}
 
 asio::awaitable<std::optional<std::string>> PocketSphinxRecognition::supportedLocale(
     const std::string& localeIdentifier) {
@@ -96,8 +96,13 @@ asio::awaitable<std::optional<AudioFormat>> PocketSphinxRecognition::bestAvailab
 std::shared_ptr<SpeechAnalyzer> PocketSphinxRecognition::makeAnalyzer(
     std::shared_ptr<SpeechTranscriber> transcriber) {
   // A transcriber of another service yields an analyzer that refuses to start.
-  return std::make_shared<PocketSphinxAnalyzer>(
-      executor_, cache_, std::dynamic_pointer_cast<PocketSphinxTranscriber>(transcriber));
+  auto ours = std::dynamic_pointer_cast<PocketSphinxTranscriber>(transcriber);
+  // The model loads while the rest of the pipeline starts (the translation pipeline above all);
+  // the analyzer's start then finds it loaded or waits for the load under way.
+  if (ours && ours->model()) {
+    cache_->prefetch(*ours->model());
+  }
+  return std::make_shared<PocketSphinxAnalyzer>(executor_, cache_, std::move(ours));
 }
 
 asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>>

@@ -6,7 +6,8 @@ namespace quelvar::pocketsphinx {
 template class DecoderCache<PocketSphinxDecoder>;
 
 std::shared_ptr<ModelCache> makeModelCache() {
-  return ModelCache::create(&PocketSphinxDecoder::load);
+  return ModelCache::create(
+      [](const RecogniserModel& model) { return PocketSphinxDecoder::load(model); });
 }
 
 }  // namespace quelvar::pocketsphinx

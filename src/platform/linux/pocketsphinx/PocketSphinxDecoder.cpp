@@ -86,8 +86,24 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
   return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
 }
 
+namespace {
+
+// The name of the search a freshly loaded decoder has, its only one. Read through an iterator
+// freed here: ps_get_search leaves its own iterator allocated.
+std::string initialSearch(ps_decoder_t* decoder) {
+  ps_search_iter_t* search = ps_search_iter(decoder);
+  if (search == nullptr) {
+    return {};
+  }
+  std::string name = ps_search_iter_val(search);
+  ps_search_iter_free(search);
+  return name;
+}
+
+}  // namespace
+
 PocketSphinxDecoder::PocketSphinxDecoder(cmd_ln_t* config, ps_decoder_t* decoder)
-    : config_(config), decoder_(decoder), fullSearch_(ps_get_search(decoder)) {}
+    : config_(config), decoder_(decoder), fullSearch_(initialSearch(decoder)) {}
 
 PocketSphinxDecoder::~PocketSphinxDecoder() {
   ps_free(decoder_);

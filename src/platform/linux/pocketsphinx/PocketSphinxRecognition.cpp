@@ -1,6 +1,7 @@
 // The PocketSphinx service's answers; the work happens in the analyzer and the model cache.
 #include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
 
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxAnalyzer.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxTranscriber.hpp"
@@ -100,6 +101,10 @@ std::shared_ptr<SpeechAnalyzer> PocketSphinxRecognition::makeAnalyzer(
   // The model loads while the rest of the pipeline starts (the translation pipeline above all);
   // the analyzer's start then finds it loaded or waits for the load under way.
   if (ours && ours->model()) {
+    // The first load in a process checks the model in a forked child. Forking here, on the
+    // caller's thread before the load thread exists, keeps the fork away from threads that may
+    // hold locks the child needs; the answer is kept, so later loads do not fork again.
+    (void)probeAcousticModel(*ours->model());
     cache_->prefetch(*ours->model());
   }
   return std::make_shared<PocketSphinxAnalyzer>(executor_, cache_, std::move(ours));

@@ -1,5 +1,6 @@
 // BrowserRegistration against real files in a temporary home, configuration and prefix.
 #include "BrowserRegistration.hpp"
+#include "CaptionTestSupport.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace quelvar {
+
+using caption::testing::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,12 +62,10 @@ const Browser& browserNamed(std::string_view name) {
 class BrowserRegistrationTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quelvar-registration-XXXXXX").string();
-    root_ = fs::canonical(mkdtemp(pattern.data()));
+    root_ = fs::canonical(folder_.path());
     home_ = root_ / "home";
     fs::create_directories(home_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // An installation prefix holding both helpers.
   BrowserRegistration installAt(const fs::path& prefix, const fs::path& config = {}) {
@@ -75,6 +76,7 @@ class BrowserRegistrationTest : public testing::Test {
                           : BrowserRegistration(prefix, home_, config);
   }
 
+  TempDir folder_;
   fs::path root_;
   fs::path home_;
 };

@@ -1,4 +1,5 @@
 // The window's decisions against real manifests in a temporary home: notices, settings, status.
+#include "CaptionTestSupport.hpp"
 #include "ConnectionFlow.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <fstream>
 
 namespace quelvar {
+
+using caption::testing::TempDir;
 
 void PrintTo(const Outcome& outcome, std::ostream* out) {
   *out << (outcome.notice ? (outcome.notice->error ? "error: " : "notice: ") + outcome.notice->text
@@ -40,11 +43,9 @@ enum class Place { installed, downloads, installedWithoutHelpers };
 class ConnectionFlowTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quelvar-flow-XXXXXX").string();
-    root_ = fs::canonical(mkdtemp(pattern.data()));
+    root_ = fs::canonical(folder_.path());
     home_ = root_ / "home";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   BrowserRegistration registrationAt(Place place) {
     const fs::path prefix =
@@ -65,6 +66,7 @@ class ConnectionFlowTest : public testing::Test {
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
   }
 
+  TempDir folder_;
   fs::path root_;
   fs::path home_;
 };

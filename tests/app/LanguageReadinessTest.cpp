@@ -1,4 +1,5 @@
 // What the languages window lists, from a scripted catalogue and model files in a temporary folder.
+#include "CaptionTestSupport.hpp"
 #include "LanguageReadiness.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <fstream>
 
 namespace quelvar {
+
+using caption::testing::TempDir;
 
 void PrintTo(const PackageOffer& offer, std::ostream* out) {
   *out << '{' << offer.adds << " | " << offer.command << '}';
@@ -26,8 +29,8 @@ pocketsphinx::RecogniserModel model(const fs::path& root, const std::string& loc
 }
 
 TEST(LanguageReadiness, listsWhatIsInstalledAndOffersOnlyPackagesThatAddSomething) {
-  std::string pattern = (fs::temp_directory_path() / "quelvar-readiness-XXXXXX").string();
-  const fs::path root = mkdtemp(pattern.data());
+  const TempDir folder;
+  const fs::path root = folder.path();
   const pocketsphinx::RecogniserModel english = model(root, "en-US");
   const pocketsphinx::RecogniserModel french = model(root, "fr-FR");
   fs::create_directories(english.acousticModel);

@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include "CaptionTestSupport.hpp"
 #include "common/AtomicFile.hpp"
 
 namespace quelvar {
+
+using caption::testing::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -19,12 +22,9 @@ namespace fs = std::filesystem;
 class AtomicFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quelvar-atomic-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = folder.path();
     std::ofstream(dir / "old") << "old content";
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   std::string content(const fs::path& path) const {
     std::ifstream in(path);
@@ -36,6 +36,7 @@ class AtomicFile : public ::testing::Test {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
   }
 
+  TempDir folder;
   fs::path dir;
 };
 

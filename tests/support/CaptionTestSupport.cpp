@@ -59,8 +59,7 @@ std::string readFile(const std::string& path) {
 }
 
 TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "quelvar-caption-test-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "quelvar-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }

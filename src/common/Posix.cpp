@@ -1,9 +1,12 @@
 // The few POSIX pieces every part needs: a descriptor that closes itself, and writes that finish.
 #include "common/Posix.hpp"
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace quelvar {
 
@@ -50,6 +53,31 @@ std::error_code writeAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return {};
+}
+
+ChildEnd waitOrKill(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  ChildEnd end;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &end.status, WNOHANG);
+    if (done == pid) {
+      return end;
+    }
+    if (done < 0 && errno != EINTR) {
+      end.failed = true;
+      return end;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &end.status, 0) < 0 && errno == EINTR) {
+      }
+      end.killed = true;
+      return end;
+    }
+    // Polled rather than waited on a signal: the caller may be any thread of a process whose
+    // other children must not be reaped here.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 }  // namespace quelvar

@@ -10,10 +10,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
+#include "common/Posix.hpp"
 
 extern char** environ;
 
@@ -145,27 +145,12 @@ ExitStatus HostProcess::finish(std::chrono::milliseconds timeout) {
   if (reaped_) {
     return status_;
   }
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  int raw = 0;
-  for (;;) {
-    const pid_t done = ::waitpid(pid_, &raw, WNOHANG);
-    if (done == pid_) {
-      status_ = statusOf(raw);
-      break;
-    }
-    if (done < 0 && errno != EINTR) {
-      status_ = {false, 0, false};
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(pid_, SIGKILL);
-      while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
-      }
-      status_ = statusOf(raw);
-      status_.killed = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const ChildEnd end = waitOrKill(pid_, timeout);
+  if (end.failed) {
+    status_ = {false, 0, false};
+  } else {
+    status_ = statusOf(end.status);
+    status_.killed = end.killed;
   }
   reaped_ = true;
   return status_;

@@ -4,16 +4,14 @@
 #include <err.h>
 #include <fcntl.h>
 #include <pocketsphinx.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <thread>
 
+#include "common/Posix.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
 namespace quelvar::pocketsphinx {
@@ -53,24 +51,11 @@ Status probe(const RecogniserModel& model) {
   if (pid == 0) {
     loadInChild(acousticModel);
   }
-  const auto deadline = std::chrono::steady_clock::now() + kProbeLimit;
-  int status = 0;
-  for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      break;
-    }
-    if (done < 0 && errno != EINTR) {
-      return makeError(ErrorCode::modelLoadFailed, "The speech model could not be checked.");
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(pid, SIGKILL);
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const ChildEnd end = waitOrKill(pid, kProbeLimit);
+  if (end.failed) {
+    return makeError(ErrorCode::modelLoadFailed, "The speech model could not be checked.");
   }
+  const int status = end.status;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
     return std::nullopt;
   }

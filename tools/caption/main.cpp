@@ -19,7 +19,11 @@ namespace {
 
 // The host only checks the form of the origin: 32 letters from a to p, like a real extension ID.
 constexpr char kOrigin[] = "chrome-extension://ahpdlmpkgfcgkmbebfajhagjpgpoidfn/";
-constexpr std::int64_t kTrailingSilenceMs = 1000;
+// More silence than the speech host's audio queue holds (20 messages of 250 ms), and a second
+// for the last sentence to end: once the host has taken all of it, its recogniser has worked
+// through every word, however far behind a busy machine made it, and the wait for the last
+// captions no longer races a backlog.
+constexpr std::int64_t kTrailingSilenceMs = 6000;
 
 volatile std::sig_atomic_t interrupted = 0;
 

@@ -40,7 +40,7 @@ class AtomicFile : public ::testing::Test {
   fs::path dir;
 };
 
-TEST_F(AtomicFile, ReplacesTheFileWithTheGivenMode) {
+TEST_F(AtomicFile, replacesTheFileWithTheGivenMode) {
   EXPECT_FALSE(checkCanWriteAtomically(dir / "old"));
   EXPECT_FALSE(writeFileAtomically(dir / "old", "new content", 0640));
   EXPECT_EQ(content(dir / "old"), "new content");
@@ -51,7 +51,7 @@ TEST_F(AtomicFile, ReplacesTheFileWithTheGivenMode) {
 }
 
 // A full disk (here a file size limit) is an error, and the old file stays as it was.
-TEST_F(AtomicFile, ReportsAFullDiskAndKeepsTheOldFile) {
+TEST_F(AtomicFile, reportsAFullDiskAndKeepsTheOldFile) {
   struct sigaction ignore {};
   struct sigaction previous {};
   ignore.sa_handler = SIG_IGN;
@@ -69,7 +69,7 @@ TEST_F(AtomicFile, ReportsAFullDiskAndKeepsTheOldFile) {
   EXPECT_EQ(entries(), 1U);
 }
 
-TEST_F(AtomicFile, FindsWhatCannotBeWrittenBeforeWriting) {
+TEST_F(AtomicFile, findsWhatCannotBeWrittenBeforeWriting) {
   EXPECT_EQ(checkCanWriteAtomically(dir / "missing" / "a.srt"),
             std::errc::no_such_file_or_directory);
   EXPECT_EQ(writeFileAtomically(dir / "missing" / "a.srt", "x"),

@@ -1,10 +1,16 @@
-// Parsing untrusted bodies, nesting limits, whole-number conversion and safe serialisation.
+// Parsing untrusted bodies, nesting limits, whole-number conversion, safe serialisation and the
+// outbound frame limit.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "common/Framing.hpp"
 #include "common/Json.hpp"
 
 namespace quelvar {
@@ -17,7 +23,7 @@ std::string nestedArrays(int arrays) {
 }
 
 // Arrays, numbers, null, truncated text and bad UTF-8 are sent by the hosts' end-to-end tests.
-TEST(ParseObject, AcceptsOnlyOneObjectAndNothingAfterIt) {
+TEST(Json, onlyOneObjectWithNothingAfterItParses) {
   using namespace std::string_view_literals;
   struct Case {
     std::string_view body;
@@ -40,13 +46,8 @@ TEST(ParseObject, AcceptsOnlyOneObjectAndNothingAfterIt) {
   }
 }
 
-TEST(ParseObject, AcceptsNestingUpToTheLimit) {
-  const auto value = parseObject(nestedArrays(kMaxJsonDepth - 1));
-  ASSERT_TRUE(value.has_value());
-  EXPECT_TRUE((*value)["a"].is_array());
-}
-
-TEST(ParseObject, RefusesDeeperNestingWithoutCrashing) {
+TEST(Json, nestingIsAcceptedUpToTheLimitAndDeeperIsRefusedWithoutCrashing) {
+  EXPECT_TRUE(parseObject(nestedArrays(kMaxJsonDepth - 1)).has_value());
   for (const int arrays : {kMaxJsonDepth, 600, 100000}) {
     EXPECT_FALSE(parseObject(nestedArrays(arrays)).has_value()) << arrays;
   }
@@ -55,7 +56,7 @@ TEST(ParseObject, RefusesDeeperNestingWithoutCrashing) {
   EXPECT_FALSE(parseObject("{\"a\":" + std::string(100000, '{')).has_value());
 }
 
-TEST(ParseObject, IgnoresBracketsInsideStrings) {
+TEST(Json, bracketsInsideStringsAreNoNesting) {
   const std::string brackets(1000, '[');
   for (const std::string& body :
        {"{\"a\":\"" + brackets + "\"}", "{\"a\":\"\\\"" + brackets + "\"}"}) {
@@ -63,7 +64,7 @@ TEST(ParseObject, IgnoresBracketsInsideStrings) {
   }
 }
 
-TEST(WholeNumber, AcceptsOnlyNumbersWithoutFraction) {
+TEST(Json, wholeNumbersAreNumbersWithoutFraction) {
   struct Case {
     const char* json;
     std::optional<std::int64_t> expected;
@@ -94,12 +95,39 @@ TEST(WholeNumber, AcceptsOnlyNumbersWithoutFraction) {
   }
 }
 
-TEST(Serialize, ReplacesInvalidUtf8InsteadOfThrowing) {
+TEST(Json, invalidUtf8IsReplacedInsteadOfThrowing) {
   const nlohmann::json message = {{"text", std::string("ok\xFF\xC3")}};
   std::string text;
   EXPECT_NO_THROW(text = serialize(message));
   EXPECT_EQ(text, "{\"text\":\"ok\xEF\xBF\xBD\xEF\xBF\xBD\"}");
   EXPECT_TRUE(parseObject(text).has_value());
+}
+
+// The limit counts the body as written, escapes included; a frame larger than the pipe still
+// arrives whole.
+TEST(Frame, aBodyOfUpToOneMebibyteAfterEscapingIsWrittenWholeThroughASmallPipe) {
+  const std::string filling(kMaxOutboundFrameLength - 8, 'a');  // {"t":"..."} adds 8 bytes
+  // Half as many quotes fit before escaping but not after (each is written as two bytes).
+  const std::string quotes(kMaxOutboundFrameLength / 2, '"');
+  EXPECT_TRUE(fitsOutboundFrame({{"t", filling}}));
+  EXPECT_FALSE(fitsOutboundFrame({{"t", filling + "a"}}));
+  EXPECT_FALSE(fitsOutboundFrame({{"t", quotes}}));
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+      received.append(buffer, static_cast<std::size_t>(got));
+    }
+  });
+  EXPECT_FALSE(writeFrame(ends[1], {{"t", quotes}}));
+  EXPECT_TRUE(writeFrame(ends[1], {{"t", filling}}));
+  ::close(ends[1]);
+  reader.join();
+  ::close(ends[0]);
+  EXPECT_EQ(received, frameHeader(kMaxOutboundFrameLength) + R"({"t":")" + filling + R"("})");
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "HostProcess.hpp"
 
@@ -15,6 +16,7 @@ namespace quelvar::e2e {
 namespace {
 
 using nlohmann::json;
+using ::testing::IsSupersetOf;
 
 const std::string kBrokenLine = "Invalid native messaging transport.\n";
 
@@ -64,7 +66,7 @@ bool exitsWithInputOpen(HostProcess& host) {
   return ended;
 }
 
-TEST(LanguageHostTest, empty_input_ends_cleanly_without_output) {
+TEST(LanguageHost, emptyInputEndsCleanlyWithoutOutput) {
   HostProcess host = languageHost();
   const HostExit exit = host.finish();
   EXPECT_EQ(exit.output, "");
@@ -72,41 +74,32 @@ TEST(LanguageHostTest, empty_input_ends_cleanly_without_output) {
   EXPECT_EQ(exit.status, 0);
 }
 
-struct BrokenCase {
-  const char* name;
-  std::string bytes;
-};
-
-class LanguageHostBrokenStreamTest : public ::testing::TestWithParam<BrokenCase> {};
-
 // Earlier frames are answered; the broken one gets the line on standard error and status 1.
-TEST_P(LanguageHostBrokenStreamTest, answers_what_came_before_then_reports_and_exits_with_one) {
-  HostProcess host = languageHost();
-  host.write(messageFrame(request("a", "ping")) + GetParam().bytes);
-  const HostExit exit = host.finish();
-  EXPECT_EQ(replies(exit.output), std::vector<json>{pong("a")});
-  EXPECT_EQ(exit.errors, kBrokenLine);
-  EXPECT_EQ(exit.status, 1);
+TEST(LanguageHost, aBrokenStreamIsReportedAfterWhatCameBeforeIsAnswered) {
+  const std::pair<const char*, std::string> streams[] = {
+      {"length 0", std::string(4, '\0')},
+      {"length 65537", std::string("\x01\x00\x01\x00", 4)},
+      {"length far above the limit", "\xff\xff\xff\xff"},
+      {"end inside the header", std::string("\x05\x00", 2)},
+      {"header only", std::string("\x05\x00\x00\x00", 4)},
+      {"end inside the body", frame(R"({"version":1})").substr(0, 9)},
+      {"empty array", frame("[]")},
+      {"bare number", frame("42")},
+      {"truncated JSON", frame(R"({"version":1,"id":"a")")},
+      {"invalid UTF-8", frame("{\"id\":\"\xff\"}")},
+      {"broken, then more frames", frame("[]") + messageFrame(request("b", "ping"))},
+  };
+  for (const auto& [name, bytes] : streams) {
+    HostProcess host = languageHost();
+    host.write(messageFrame(request("a", "ping")) + bytes);
+    const HostExit exit = host.finish();
+    EXPECT_EQ(replies(exit.output), std::vector<json>{pong("a")}) << name;
+    EXPECT_EQ(exit.errors, kBrokenLine) << name;
+    EXPECT_EQ(exit.status, 1) << name;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, LanguageHostBrokenStreamTest,
-    ::testing::Values(BrokenCase{"length_zero", std::string(4, '\0')},
-                      BrokenCase{"length_65537", std::string("\x01\x00\x01\x00", 4)},
-                      BrokenCase{"length_far_above_the_limit", "\xff\xff\xff\xff"},
-                      BrokenCase{"end_inside_the_header", std::string("\x05\x00", 2)},
-                      BrokenCase{"header_only", std::string("\x05\x00\x00\x00", 4)},
-                      BrokenCase{"end_inside_the_body", frame(R"({"version":1})").substr(0, 9)},
-                      BrokenCase{"empty_array", frame("[]")},
-                      BrokenCase{"array_of_an_object", frame(R"([{"version":1}])")},
-                      BrokenCase{"bare_number", frame("42")},
-                      BrokenCase{"truncated_json", frame(R"({"version":1,"id":"a")")},
-                      BrokenCase{"invalid_utf8", frame("{\"id\":\"\xff\"}")},
-                      BrokenCase{"broken_then_more_frames",
-                                 frame("[]") + messageFrame(request("b", "ping"))}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(LanguageHostTest, a_length_above_the_limit_ends_the_host_before_any_body_byte_arrives) {
+TEST(LanguageHost, aLengthAboveTheLimitEndsTheHostBeforeAnyBodyByteArrives) {
   HostProcess host = languageHost();
   ASSERT_TRUE(host.write(std::string("\x01\x00\x01\x00", 4)));
   EXPECT_TRUE(exitsWithInputOpen(host));
@@ -115,7 +108,7 @@ TEST(LanguageHostTest, a_length_above_the_limit_ends_the_host_before_any_body_by
   EXPECT_EQ(exit.status, 1);
 }
 
-TEST(LanguageHostTest, the_largest_frame_is_answered) {
+TEST(LanguageHost, theLargestFrameIsAnswered) {
   HostProcess host = languageHost();
   ASSERT_TRUE(host.write(frame(paddedPing(65536))));
   const HostExit exit = host.finish();
@@ -123,7 +116,7 @@ TEST(LanguageHostTest, the_largest_frame_is_answered) {
   EXPECT_EQ(exit.status, 0);
 }
 
-TEST(LanguageHostTest, envelopes_are_checked_and_every_reply_is_whole_and_in_order) {
+TEST(LanguageHost, envelopesAreCheckedAndEveryReplyIsWholeAndInOrder) {
   HostProcess host = languageHost();
   // All frames in one write.
   ASSERT_TRUE(host.write(frame("{}") + frame(R"({"version":1,"id":"a","type":"ping"})") +
@@ -132,20 +125,21 @@ TEST(LanguageHostTest, envelopes_are_checked_and_every_reply_is_whole_and_in_ord
                          frame(R"({"version":1,"id":7,"type":"ping"})") +
                          frame(R"({"version":1,"id":"","type":"ping"})") +
                          frame(R"({"version":1,"id":"a","type":"PING"})") +
-                         frame(R"({"version":1,"id":"a"})") +
+                         frame(R"({"version":1,"id":"a"})") + frame(R"({"id":"a","type":"ping"})") +
+                         frame(R"({"version":1.0,"id":"c","type":"ping"})") +
                          frame(R"({"version":1,"id":"b","type":"ping","extra":[1,{"x":null}]})")));
   const HostExit exit = host.finish();
-  EXPECT_EQ(
-      replies(exit.output),
-      (std::vector<json>{failure("", "INVALID_REQUEST"), pong("a"), failure("a", "INVALID_REQUEST"),
-                         failure("a", "INVALID_REQUEST"), failure("", "INVALID_REQUEST"),
-                         failure("", "INVALID_REQUEST"), failure("a", "INVALID_REQUEST"),
-                         failure("a", "INVALID_REQUEST"), pong("b")}));
+  EXPECT_EQ(replies(exit.output),
+            (std::vector<json>{failure("", "INVALID_REQUEST"), pong("a"),
+                               failure("a", "INVALID_REQUEST"), failure("a", "INVALID_REQUEST"),
+                               failure("", "INVALID_REQUEST"), failure("", "INVALID_REQUEST"),
+                               failure("a", "INVALID_REQUEST"), failure("a", "INVALID_REQUEST"),
+                               failure("a", "INVALID_REQUEST"), pong("c"), pong("b")}));
   EXPECT_EQ(exit.errors, "");
   EXPECT_EQ(exit.status, 0);
 }
 
-TEST(LanguageHostTest, a_frame_written_byte_by_byte_is_one_request) {
+TEST(LanguageHost, aFrameWrittenByteByByteIsOneRequest) {
   HostProcess host = languageHost();
   const std::string bytes = messageFrame(request("slow", "ping"));
   for (const char byte : bytes) {
@@ -155,38 +149,28 @@ TEST(LanguageHostTest, a_frame_written_byte_by_byte_is_one_request) {
   EXPECT_EQ(host.finish().status, 0);
 }
 
-// The engines differ between machines, so this checks the shape of the inventory and then
-// translates over the first direction it lists, if any.
-TEST(LanguageHostTest, languages_lists_directions_that_translate) {
+// The engines differ between machines: whatever the inventory pairs must be listed and translate.
+TEST(LanguageHost, languagesListsDirectionsThatTranslate) {
   HostProcess host = languageHost();
   ASSERT_TRUE(host.send(request("l", "languages")));
-  const std::optional<json> inventory = host.readMessage();
-  ASSERT_TRUE(inventory && inventory->is_object());
-  EXPECT_EQ(inventory->size(), 5U);
-  EXPECT_EQ((*inventory)["ok"], true);
-  ASSERT_TRUE((*inventory)["languages"].is_array());
-  ASSERT_TRUE((*inventory)["pairs"].is_array());
-  std::vector<std::string> codes;
-  for (const json& language : (*inventory)["languages"]) {
-    codes.push_back(language.at("code"));
-    EXPECT_TRUE(language.at("name").is_string());
-    EXPECT_TRUE(!language.at("speechInstalled").get<bool>() ||
-                language.at("speechSupported").get<bool>());
+  const json inventory = host.readMessage().value_or(json::object());
+  EXPECT_EQ(inventory.value("ok", false), true) << inventory;
+  std::set<std::string> codes;
+  for (const json& language : inventory.value("languages", json::array())) {
+    codes.insert(language.at("code").get<std::string>());
   }
-  EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
-  for (const json& pair : (*inventory)["pairs"]) {
-    EXPECT_TRUE(std::binary_search(codes.begin(), codes.end(), pair.at(0).get<std::string>()));
-    EXPECT_TRUE(std::binary_search(codes.begin(), codes.end(), pair.at(1).get<std::string>()));
+  const json pairs = inventory.value("pairs", json::array());
+  for (const json& pair : pairs) {
+    EXPECT_THAT(codes,
+                IsSupersetOf({pair.at(0).get<std::string>(), pair.at(1).get<std::string>()}));
   }
   // apertium-eng-spa is a dependency of the project, so at least one direction is installed.
-  ASSERT_FALSE((*inventory)["pairs"].empty());
-  const json& direction = (*inventory)["pairs"][0];
+  ASSERT_FALSE(pairs.empty());
   ASSERT_TRUE(host.send(request(
-      "t", "translate", {{"text", "Hello"}, {"source", direction[0]}, {"target", direction[1]}})));
+      "t", "translate", {{"text", "Hello"}, {"source", pairs[0][0]}, {"target", pairs[0][1]}})));
   const std::optional<json> translated = host.readMessage();
   ASSERT_TRUE(translated);
   EXPECT_EQ((*translated)["ok"], true) << *translated;
-  EXPECT_TRUE((*translated)["text"].is_string());
   EXPECT_EQ(host.finish().status, 0);
 }
 
@@ -207,7 +191,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
   return children;
 }
 
-TEST(LanguageHostTest, warm_translation_engines_end_with_the_host) {
+TEST(LanguageHost, warmTranslationEnginesEndWithTheHost) {
   if (!std::filesystem::exists("/usr/share/apertium/modes/eng-spa.mode")) {
     GTEST_SKIP() << "apertium-eng-spa is not installed";
   }
@@ -227,7 +211,7 @@ TEST(LanguageHostTest, warm_translation_engines_end_with_the_host) {
   }
 }
 
-TEST(LanguageHostTest, a_reply_that_cannot_be_written_is_a_transport_failure) {
+TEST(LanguageHost, aReplyThatCannotBeWrittenIsATransportFailure) {
   HostProcess host = languageHost();
   host.closeOutput();
   host.send(request("a", "ping"));

@@ -6,7 +6,7 @@
 namespace quelvar::host {
 namespace {
 
-TEST(request_fields, blank_means_only_separators_and_line_controls) {
+TEST(RequestFields, blankMeansOnlySeparatorsAndLineControls) {
   for (const char* blank :
        {"", " ", "\t\n\v\f\r", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80\xE2\x80\x8A",
         "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80", "\xE2\x80\xA8\xE2\x80\xA9"}) {
@@ -19,7 +19,7 @@ TEST(request_fields, blank_means_only_separators_and_line_controls) {
   }
 }
 
-TEST(request_fields, speech_tags_follow_the_pattern_in_either_case) {
+TEST(RequestFields, speechTagsFollowThePatternInEitherCase) {
   for (const char* tag : {"en", "EN", "fil", "zh-Hans", "ZH-HANT", "sr-Latn-RS", "de-1996",
                           "en-abcdefgh", "es-419"}) {
     EXPECT_TRUE(isSpeechLanguageTag(tag)) << tag;

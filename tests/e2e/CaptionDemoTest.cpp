@@ -12,7 +12,7 @@ namespace {
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 
-TEST(CaptionDemo, TurnsTheSampleClipIntoSpanishSubtitles) {
+TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   if (!std::filesystem::exists(QUELVAR_SAMPLE_CLIP)) {
     GTEST_SKIP() << "the sample clip was not generated (espeak-ng missing)";
   }
@@ -30,9 +30,8 @@ TEST(CaptionDemo, TurnsTheSampleClipIntoSpanishSubtitles) {
   }
   EXPECT_THAT(heard, AllOf(HasSubstr("hello world"), HasSubstr("park"), HasSubstr("market")))
       << result.err;
-  EXPECT_NE(result.out.find("\thello world\n"), std::string::npos)
+  EXPECT_THAT(result.out, HasSubstr("\thello world\n"))
       << "the final captions are printed as they arrive";
-  EXPECT_NE(result.err.find("demo.srt"), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::exists(dir.file("demo.vtt")));
 }
 

@@ -70,9 +70,8 @@ TEST_F(BrowserRegistrationTest, anInvalidIDIsRefusedAndWritesNothing) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   EXPECT_TRUE(BrowserRegistration::validID(idA));
   for (const std::string& id : std::vector<std::string>{
-           "", "abcdefghijklmnopabcdefghijklmno", idA + "a", idA + " ",
-           "Abcdefghijklmnopabcdefghijklmnop", "qbcdefghijklmnopabcdefghijklmnop",
-           "0bcdefghijklmnopabcdefghijklmnop", " " + idA.substr(1), idA.substr(2) + "\xc3\xa9"}) {
+           "", idA.substr(1), idA + "a", idA + " ", "A" + idA.substr(1), "q" + idA.substr(1),
+           "0" + idA.substr(1), " " + idA.substr(1), idA.substr(2) + "\xc3\xa9"}) {
     EXPECT_FALSE(BrowserRegistration::validID(id)) << '"' << id << '"';
     const auto failure = registration.registerExtension(id);
     ASSERT_TRUE(failure);
@@ -122,7 +121,6 @@ TEST_F(BrowserRegistrationTest, registerWritesGoogleChromeAndEveryBrowserWhoseFo
   const std::vector<std::pair<std::vector<std::string>, Names>> cases = {
       {{}, {"Google Chrome"}},
       {{"chromium"}, {"Chromium", "Google Chrome"}},
-      {{"google-chrome"}, {"Google Chrome"}},
       {{"BraveSoftware/Brave-Browser", "vivaldi", "google-chrome-unstable"},
        {"Brave", "Google Chrome", "Google Chrome Dev", "Vivaldi"}},
       {{"BraveSoftware", "microsoft-edge", "google-chrome-beta"},

@@ -1,19 +1,19 @@
 // BrowserRegistration against real files in a temporary home, configuration and prefix.
 #include "BrowserRegistration.hpp"
 #include "CaptionTestSupport.hpp"
+#include "FileAccess.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <tuple>
 #include <vector>
 
 namespace quelvar {
 
+using caption::testing::readFile;
 using caption::testing::TempDir;
 namespace {
 
@@ -32,12 +32,6 @@ void writeFile(const fs::path& path, const std::string& text, fs::perms perms = 
   }
 }
 
-std::string readFile(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
-
 // Every file below `folder`, relative to it.
 std::vector<std::string> filesBelow(const fs::path& folder) {
   std::vector<std::string> files;
@@ -48,15 +42,6 @@ std::vector<std::string> filesBelow(const fs::path& folder) {
   }
   std::sort(files.begin(), files.end());
   return files;
-}
-
-const Browser& browserNamed(std::string_view name) {
-  for (const Browser& browser : BrowserRegistration::browsers()) {
-    if (browser.name == name) {
-      return browser;
-    }
-  }
-  throw std::invalid_argument("no browser " + std::string(name));
 }
 
 class BrowserRegistrationTest : public testing::Test {
@@ -85,9 +70,8 @@ TEST_F(BrowserRegistrationTest, anInvalidIDIsRefusedAndWritesNothing) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   EXPECT_TRUE(BrowserRegistration::validID(idA));
   for (const std::string& id : std::vector<std::string>{
-           "", "abcdefghijklmnopabcdefghijklmno", idA + "a", idA + " ",
-           "Abcdefghijklmnopabcdefghijklmnop", "qbcdefghijklmnopabcdefghijklmnop",
-           "0bcdefghijklmnopabcdefghijklmnop", " " + idA.substr(1), idA.substr(2) + "\xc3\xa9"}) {
+           "", idA.substr(1), idA + "a", idA + " ", "A" + idA.substr(1), "q" + idA.substr(1),
+           "0" + idA.substr(1), " " + idA.substr(1), idA.substr(2) + "\xc3\xa9"}) {
     EXPECT_FALSE(BrowserRegistration::validID(id)) << '"' << id << '"';
     const auto failure = registration.registerExtension(id);
     ASSERT_TRUE(failure);
@@ -115,17 +99,13 @@ TEST_F(BrowserRegistrationTest, missingOrNonExecutableHelperWritesNothing) {
   }
 }
 
-TEST_F(BrowserRegistrationTest, registerWritesSortedManifestsThatReplaceOldIDs) {
+TEST_F(BrowserRegistrationTest, registerWritesManifestsThatReplaceOldIDs) {
   const BrowserRegistration registration = installAt(home_ / ".local");
   ASSERT_FALSE(registration.registerExtension(idA));
   EXPECT_EQ(registration.directory(), home_ / ".config/google-chrome/NativeMessagingHosts");
   EXPECT_TRUE(registration.configured(idA));
   for (const auto& [name, executable] : BrowserRegistration::hosts()) {
-    const std::string text = readFile(registration.manifestPath(name));
-    EXPECT_LT(text.find("\"allowed_origins\""), text.find("\"description\""));
-    EXPECT_LT(text.find("\"name\""), text.find("\"path\""));
-    EXPECT_LT(text.find("\"path\""), text.find("\"type\""));
-    EXPECT_EQ(json::parse(text),
+    EXPECT_EQ(json::parse(readFile(registration.manifestPath(name))),
               (json{{"name", name},
                     {"description", "Local on-device subtitle translation"},
                     {"path", (home_ / ".local/libexec/quelvar" / executable).string()},
@@ -141,7 +121,6 @@ TEST_F(BrowserRegistrationTest, registerWritesGoogleChromeAndEveryBrowserWhoseFo
   const std::vector<std::pair<std::vector<std::string>, Names>> cases = {
       {{}, {"Google Chrome"}},
       {{"chromium"}, {"Chromium", "Google Chrome"}},
-      {{"google-chrome"}, {"Google Chrome"}},
       {{"BraveSoftware/Brave-Browser", "vivaldi", "google-chrome-unstable"},
        {"Brave", "Google Chrome", "Google Chrome Dev", "Vivaldi"}},
       {{"BraveSoftware", "microsoft-edge", "google-chrome-beta"},
@@ -204,6 +183,8 @@ TEST_F(BrowserRegistrationTest, configuredComparesNameOriginsAndPathAndNeedsTheH
       {"other program", [](json& m) { m["path"] = "/usr/bin/true"; }, false},
       {"path missing", [](json& m) { m.erase("path"); }, false},
       {"not an object", [](json& m) { m = json::array({m}); }, false},
+      {"past the size limit", [](json& m) { m["comment"] = std::string(maxManifestBytes, ' '); },
+       false},
   };
   const BrowserRegistration registration = installAt(home_ / ".local");
   const fs::path file = registration.manifestPath("org.quelvar.speech");
@@ -238,10 +219,10 @@ TEST_F(BrowserRegistrationTest, disconnectRemovesOurManifestsFromEveryBrowserAnd
   EXPECT_EQ(registration.connectedBrowsers(idB),
             (Names{"Brave", "Chromium", "Google Chrome", "Vivaldi"}));
 
-  const fs::path brave = registration.manifestFolder(browserNamed("Brave"));
-  writeFile(brave / "org.quelvar.speech.json",
-            R"({"name": "org.quelvar.speech", "path": "/elsewhere/QuelvarSpeech"})");
-  writeFile(registration.manifestFolder(browserNamed("Vivaldi")) / "org.other.json", "{}");
+  writeFile(
+      home_ / ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts/org.quelvar.speech.json",
+      R"({"name": "org.quelvar.speech", "path": "/elsewhere/QuelvarSpeech"})");
+  writeFile(home_ / ".config/vivaldi/NativeMessagingHosts/org.other.json", "{}");
   EXPECT_FALSE(registration.disconnect());
   EXPECT_EQ(registration.connectedBrowsers(idB), Names{});
   EXPECT_EQ(filesBelow(home_ / ".config"),
@@ -261,19 +242,14 @@ TEST_F(BrowserRegistrationTest, installedMeansTheRealPathIsBelowUsrOptOrTheUsers
   fs::create_directory_symlink(storage, otherHome / ".local");
   const std::vector<std::tuple<fs::path, fs::path, bool>> cases = {
       {"/usr", home_, true},
-      {"/usr/local/", home_, true},
       {"/opt/quelvar/", home_, true},
-      {home_ / ".local", linkedHome, true},
       {home_ / ".local/share/quelvar", linkedHome.string() + "/", true},
       {linkedHome / ".local", home_, true},
       {storage / "quelvar", otherHome, true},
-      {"/usr2/quelvar", home_, false},
       {"/usrlocal", home_, false},
-      {"/optional/quelvar", home_, false},
       {home_ / ".localx", linkedHome, false},
       {home_ / "Downloads/quelvar", home_, false},
       {"/usr/../tmp/quelvar", home_, false},
-      {home_ / ".local/../build", home_, false},
       {storage.string() + "x", otherHome, false},
   };
   for (const auto& [prefix, home, expected] : cases) {

@@ -57,12 +57,9 @@ class Session:
     def helper(self, name):
         return os.path.join(self.prefix, "libexec", "quelvar", name)
 
-    def manifests_of(self, browser_folder):
-        return os.path.join(self.home, ".config", browser_folder, "NativeMessagingHosts")
-
     @property
     def manifests(self):
-        return self.manifests_of("google-chrome")
+        return os.path.join(self.home, ".config", "google-chrome", "NativeMessagingHosts")
 
     def settings(self):
         parser = configparser.ConfigParser(interpolation=None)
@@ -146,23 +143,15 @@ class Session:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-def check_manifests(session, extension_id, browser_folder="google-chrome"):
-    folder = session.manifests_of(browser_folder)
-    assert sorted(os.listdir(folder)) == sorted(f"{h}.json" for h in HOSTS)
+def check_manifests(session, extension_id):
+    """The app found its helpers from its own path and wrote both manifests for the extension;
+    what else a manifest holds, and which browsers get one, the unit tests check."""
+    assert sorted(os.listdir(session.manifests)) == sorted(f"{h}.json" for h in HOSTS)
     for name, helper in HOSTS.items():
-        with open(os.path.join(folder, f"{name}.json"), encoding="utf-8") as f:
-            pairs = json.load(f, object_pairs_hook=lambda p: p)
-        keys = [k for k, _ in pairs]
-        assert keys == sorted(keys), keys
-        manifest = dict(pairs)
-        assert manifest == {
-            "name": name,
-            "description": "Local on-device subtitle translation",
-            "path": session.helper(helper),
-            "type": "stdio",
-            "allowed_origins": [f"chrome-extension://{extension_id}/"],
-        }, manifest
-        assert os.path.isabs(manifest["path"]) and os.access(manifest["path"], os.X_OK)
+        with open(os.path.join(session.manifests, f"{name}.json"), encoding="utf-8") as f:
+            manifest = json.load(f)
+        assert manifest["path"] == session.helper(helper), manifest
+        assert manifest["allowed_origins"] == [f"chrome-extension://{extension_id}/"], manifest
 
 
 def label_containing(root, text):
@@ -193,7 +182,7 @@ def check_languages_window(session, screenshots):
 
 def connect_disconnect_and_relaunch(app_binary, screenshots):
     with Session(app_binary) as session:
-        # Chromium has been used here, Brave has not.
+        # Chromium has been used here: the window names it once connected.
         os.makedirs(os.path.join(session.home, ".config", "chromium"))
         session.launch()
         assert session.status() == "Connect the Chrome extension"
@@ -212,8 +201,6 @@ def connect_disconnect_and_relaunch(app_binary, screenshots):
         session.notice(READY)
         wait_for("the green status", lambda: session.status() == "Chrome connection configured")
         check_manifests(session, EXTENSION_ID)
-        check_manifests(session, EXTENSION_ID, "chromium")
-        assert not os.path.exists(os.path.join(session.home, ".config", "BraveSoftware"))
         assert session.connected_line() == "Connected in Chromium, Google Chrome"
         assert session.settings() == {"chromeExtensionID": EXTENSION_ID,
                                       "automaticConnectionDisabled": "false"}
@@ -231,7 +218,6 @@ def connect_disconnect_and_relaunch(app_binary, screenshots):
         session.notice(REMOVED)
         wait_for("the status to reset", lambda: session.status() == "Connect the Chrome extension")
         assert os.listdir(session.manifests) == []
-        assert os.listdir(session.manifests_of("chromium")) == []
         assert session.connected_line() is None
         assert session.settings()["automaticConnectionDisabled"] == "true"
         session.quit()
@@ -242,10 +228,6 @@ def connect_disconnect_and_relaunch(app_binary, screenshots):
         session.quit()
 
 
-def manifest_identities(session):
-    return [os.stat(os.path.join(session.manifests, f"{h}.json")).st_ino for h in HOSTS]
-
-
 def automatic_connection(app_binary, name, extension_id):
     with Session(app_binary, name=name) as session:
         session.launch()
@@ -254,13 +236,6 @@ def automatic_connection(app_binary, name, extension_id):
         assert session.field is None
         check_manifests(session, extension_id)
         assert session.settings() == {}
-        written = manifest_identities(session)
-        session.quit()
-
-        # Already configured: the next launch rewrites nothing.
-        session.launch()
-        session.notice(READY)
-        assert manifest_identities(session) == written
         session.press("Disconnect")
         session.notice(REMOVED)
         assert os.listdir(session.manifests) == []

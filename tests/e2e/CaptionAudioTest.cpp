@@ -11,7 +11,7 @@ namespace {
 
 // Channels are averaged, not summed: a full-level left channel and a silent right one give half
 // the level, and two full ones do not clip.
-TEST(AudioStream, MixesChannelsByAveraging) {
+TEST(AudioStream, mixesChannelsByAveraging) {
   testing::TempDir dir;
   testing::writeTone(dir.file("stereo.wav"), 48000, {0.8f, 0.0f}, 1.0);
   auto opened = AudioStream::open(dir.file("stereo.wav"), 500);

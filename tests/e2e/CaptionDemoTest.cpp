@@ -12,13 +12,16 @@ namespace {
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 
-TEST(CaptionDemo, TurnsTheSampleClipIntoSpanishSubtitles) {
+TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   if (!std::filesystem::exists(QUELVAR_SAMPLE_CLIP)) {
     GTEST_SKIP() << "the sample clip was not generated (espeak-ng missing)";
   }
   TempDir dir;
+  // At the pace a browser tab streams: faster, how much audio the host keeps up with depends on
+  // the machine's spare time, and the fake host's tests cover overload and the wait at the end.
   const RunResult result =
-      runProgram({QUELVAR_CAPTION_CLIENT, "--demo", "--host", QUELVAR_SPEECH_HOST}, {}, dir.path());
+      runProgram({QUELVAR_CAPTION_CLIENT, "--demo", "--realtime", "--host", QUELVAR_SPEECH_HOST},
+                 {}, dir.path());
   // The engines are dependencies of the project; a start refused for want of one is a failure.
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file("demo.srt")));
@@ -30,9 +33,8 @@ TEST(CaptionDemo, TurnsTheSampleClipIntoSpanishSubtitles) {
   }
   EXPECT_THAT(heard, AllOf(HasSubstr("hello world"), HasSubstr("park"), HasSubstr("market")))
       << result.err;
-  EXPECT_NE(result.out.find("\thello world\n"), std::string::npos)
+  EXPECT_THAT(result.out, HasSubstr("\thello world\n"))
       << "the final captions are printed as they arrive";
-  EXPECT_NE(result.err.find("demo.srt"), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::exists(dir.file("demo.vtt")));
 }
 

@@ -27,39 +27,40 @@ struct Printed {
   std::FILE* err = std::tmpfile();
 };
 
-void playSession(Display& display) {
-  display.progress(1000, 12000);
-  display.partial(Caption{"hello wor", "hola mun", false, "0"});
-  display.settled(SettledSegment{"hello world", "hola mundo", 1000, 2500, true});
-  display.note("the speech host fell behind");
-  display.progress(3000, 12000);
-  display.close();
+// Down a pipe, only settled captions, flushed at once, and notes on stderr; on a terminal, a status
+// line redrawn in place.
+TEST(CaptionDisplay, printsSettledCaptionsDownAPipeAndRedrawsAStatusLineOnATerminal) {
+  const struct {
+    bool terminal;
+    CueText text;
+    const char* out;
+  } cases[] = {
+      {false, CueText::both, "hola mundo\thello world\n"},
+      {true, CueText::translation,
+       "\r\x1b[K[00:01/00:12]"
+       "\r\x1b[K[00:01/00:12] hola mun"
+       "\r\x1b[K[00:00] hola mundo\n"
+       "\r\x1b[K[00:01/00:12]"
+       "\r\x1b[K"
+       "\r\x1b[K[00:01/00:12]"
+       "\r\x1b[K[00:03/00:12]"
+       "\r\x1b[K"},
+  };
+  for (const auto& c : cases) {
+    Printed printed;
+    Display display(printed.out, printed.err, c.terminal, 80, c.text);
+    display.progress(1000, 12000);
+    display.partial(Caption{"hello wor", "hola mun", false, "0"});
+    display.settled(SettledSegment{"hello world", "hola mundo", 1000, 2500, true});
+    display.note("the speech host fell behind");
+    display.progress(3000, 12000);
+    display.close();
+    EXPECT_EQ(Printed::text(printed.out), c.out) << c.terminal;
+    EXPECT_EQ(Printed::text(printed.err), "quelvar-caption: the speech host fell behind\n");
+  }
 }
 
-TEST(CaptionDisplay, PrintsOnlySettledCaptionsDownAPipe) {
-  Printed printed;
-  Display display(printed.out, printed.err, false, 80, CueText::both);
-  playSession(display);
-  EXPECT_EQ(Printed::text(printed.out), "hola mundo\thello world\n");
-  EXPECT_EQ(Printed::text(printed.err), "quelvar-caption: the speech host fell behind\n");
-}
-
-TEST(CaptionDisplay, RedrawsTheStatusLineOnATerminal) {
-  Printed printed;
-  Display display(printed.out, printed.err, true, 80, CueText::translation);
-  playSession(display);
-  EXPECT_EQ(Printed::text(printed.out),
-            "\r\x1b[K[00:01/00:12]"
-            "\r\x1b[K[00:01/00:12] hola mun"
-            "\r\x1b[K[00:00] hola mundo\n"
-            "\r\x1b[K[00:01/00:12]"
-            "\r\x1b[K"
-            "\r\x1b[K[00:01/00:12]"
-            "\r\x1b[K[00:03/00:12]"
-            "\r\x1b[K");
-}
-
-TEST(CaptionDisplay, KeepsTheNewestWordsOfALongPartialWithinTheWidth) {
+TEST(CaptionDisplay, keepsTheNewestWordsOfALongPartialWithinTheWidth) {
   Printed printed;
   Display display(printed.out, printed.err, true, 30, CueText::both);
   display.progress(0, 5000);
@@ -69,7 +70,7 @@ TEST(CaptionDisplay, KeepsTheNewestWordsOfALongPartialWithinTheWidth) {
   EXPECT_EQ(last, "[00:00/00:05] \u2026 siete ocho");
 }
 
-TEST(CaptionDisplay, WritesClockTimes) {
+TEST(CaptionDisplay, writesClockTimes) {
   EXPECT_EQ(clockTime(0), "00:00");
   EXPECT_EQ(clockTime(59999), "00:59");
   EXPECT_EQ(clockTime(61000), "01:01");

@@ -1,4 +1,5 @@
 // Segment bookkeeping of the caption client: which text each segment keeps, and when it came.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "caption/SegmentLog.hpp"
@@ -6,67 +7,70 @@
 namespace quelvar::caption {
 namespace {
 
-Caption partial(const char* segment, const char* text) {
-  return Caption{text, std::string("es:") + text, false, segment};
-}
+using Settled = std::vector<std::string>;
 
-Caption final(const char* segment, const char* text) {
-  return Caption{text, std::string("es:") + text, true, segment};
-}
-
-std::vector<std::string> sources(const std::vector<SettledSegment>& segments) {
-  std::vector<std::string> texts;
-  for (const SettledSegment& segment : segments) {
-    texts.push_back(segment.source + (segment.final ? "" : " (partial)"));
+// "source firstMs-endMs", marked when a partial caption stands in for the final.
+Settled describe(const std::vector<SettledSegment>& segments) {
+  Settled texts;
+  for (const SettledSegment& s : segments) {
+    texts.push_back(s.source + " " + std::to_string(s.firstMs) + "-" + std::to_string(s.endMs) +
+                    (s.final ? "" : " (partial)") + (s.translation == "es:" + s.source ? "" : "!"));
   }
   return texts;
 }
 
-TEST(SegmentLog, SettlesASegmentWithItsFinalCaption) {
-  SegmentLog log;
-  EXPECT_TRUE(log.record(partial("0", "hello"), 1000).empty());
-  EXPECT_TRUE(log.record(partial("0", "hello wor"), 1500).empty());
-  ASSERT_TRUE(log.openCaption().has_value());
-  const std::vector<SettledSegment> settled = log.record(final("0", "hello world"), 2500);
-  ASSERT_EQ(settled.size(), 1U);
-  EXPECT_EQ(settled[0].source, "hello world");
-  EXPECT_EQ(settled[0].translation, "es:hello world");
-  EXPECT_EQ(settled[0].firstMs, 1000);
-  EXPECT_EQ(settled[0].endMs, 2500);
-  EXPECT_TRUE(settled[0].final);
-  EXPECT_FALSE(log.openCaption().has_value());
-  EXPECT_TRUE(log.finish().empty());
-}
+struct Step {
+  const char* segment;
+  const char* text;
+  bool final;
+  std::int64_t ms;
+  Settled settles;  // what this caption settles at once
+};
 
-TEST(SegmentLog, KeepsTheLastPartialOfASegmentWhoseFinalNeverCame) {
-  SegmentLog log;
-  log.record(partial("0", "we are go"), 1000);
-  log.record(partial("0", "we are going"), 1400);
-  // The host's one-slot queue let segment 1's final overtake segment 0's.
-  const std::vector<SettledSegment> settled = log.record(final("1", "to the park"), 3000);
-  EXPECT_EQ(sources(settled), (std::vector<std::string>{"we are going (partial)", "to the park"}));
-  EXPECT_EQ(settled[0].firstMs, 1000);
-  EXPECT_EQ(settled[0].endMs, 1400);
-  EXPECT_EQ(settled[1].firstMs, 3000);
-  EXPECT_EQ(settled[1].endMs, 3000);
-}
-
-TEST(SegmentLog, IgnoresLateCaptionsOfASettledSegment) {
-  SegmentLog log;
-  log.record(final("0", "hello world"), 2000);
-  EXPECT_TRUE(log.record(partial("0", "hello"), 2100).empty());
-  EXPECT_TRUE(log.record(final("0", "hello again"), 2200).empty());
-  EXPECT_FALSE(log.openCaption().has_value());
-  EXPECT_EQ(sources(log.settled()), std::vector<std::string>{"hello world"});
-}
-
-TEST(SegmentLog, SettlesWhatIsOpenAtTheEnd) {
-  SegmentLog log;
-  log.record(final("0", "one"), 1000);
-  log.record(partial("1", "two thr"), 2000);
-  EXPECT_EQ(sources(log.finish()), std::vector<std::string>{"two thr (partial)"});
-  EXPECT_EQ(sources(log.settled()), (std::vector<std::string>{"one", "two thr (partial)"}));
-  EXPECT_TRUE(log.finish().empty());
+TEST(SegmentLog, settlesEachSegmentOnceWithItsLastTextAndTheTimesItCame) {
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    Settled atTheEnd;
+  } cases[] = {
+      {"a final settles its segment",
+       {{"0", "hello", false, 1000, {}},
+        {"0", "hello wor", false, 1500, {}},
+        {"0", "hello world", true, 2500, {"hello world 1000-2500"}}},
+       {}},
+      // The host's one-slot queue let segment 1's final overtake segment 0's.
+      {"a segment whose final never came keeps its last partial",
+       {{"0", "we are go", false, 1000, {}},
+        {"0", "we are going", false, 1400, {}},
+        {"1",
+         "to the park",
+         true,
+         3000,
+         {"we are going 1000-1400 (partial)", "to the park 3000-3000"}}},
+       {}},
+      {"late captions of a settled segment are ignored",
+       {{"0", "hello world", true, 2000, {"hello world 2000-2000"}},
+        {"0", "hello", false, 2100, {}},
+        {"0", "hello again", true, 2200, {}}},
+       {}},
+      {"what is open at the end settles then",
+       {{"0", "one", true, 1000, {"one 1000-1000"}}, {"1", "two thr", false, 2000, {}}},
+       {"two thr 2000-2000 (partial)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SegmentLog log;
+    Settled all;
+    for (const Step& step : c.steps) {
+      const Caption caption{step.text, std::string("es:") + step.text, step.final, step.segment};
+      EXPECT_EQ(describe(log.record(caption, step.ms)), step.settles) << step.text;
+      all.insert(all.end(), step.settles.begin(), step.settles.end());
+    }
+    EXPECT_EQ(describe(log.finish()), c.atTheEnd);
+    EXPECT_THAT(log.finish(), ::testing::IsEmpty());
+    all.insert(all.end(), c.atTheEnd.begin(), c.atTheEnd.end());
+    EXPECT_EQ(describe(log.settled()), all);
+  }
 }
 
 }  // namespace

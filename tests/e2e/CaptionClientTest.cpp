@@ -206,12 +206,12 @@ TEST_F(CaptionClient, ReportsAHostThatEndsBadly) {
 }
 
 TEST_F(CaptionClient, StopsInOrderOnCtrlC) {
-  const Spawned spawned = spawnProgram(command({"--realtime", "tone.wav"}), env(), dir.path());
+  Spawned spawned = spawnProgram(command({"--realtime", "tone.wav"}), env(), dir.path());
   // Bounded wait for the session to be under way; the assertions below do not depend on timing.
   for (int i = 0; i < 500 && !hostLog().has("pcm 2 8000"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::kill(spawned.pid, SIGINT);
+  ::kill(spawned.child.pid(), SIGINT);
   const RunResult result = waitProgram(spawned, std::chrono::seconds(30));
   EXPECT_EQ(result.exitCode, 130) << result.err;
   EXPECT_NE(result.err.find("interrupted at"), std::string::npos) << result.err;

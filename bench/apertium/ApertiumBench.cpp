@@ -1,8 +1,6 @@
 // Per-sentence latency of Apertium: one `apertium` command per sentence against one persistent
 // session, and the cold cost of a fresh session (what one "translate" request of the language
 // host pays). Usage: bench_apertium [sentences] (default 200).
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,9 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Posix.hpp"
 #include "platform/linux/apertium/ApertiumTranslation.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -40,35 +37,31 @@ std::vector<std::string> sentences(std::size_t count) {
 
 // The command line way: one `apertium eng-spa` process per sentence.
 std::optional<std::string> translateByCommand(const std::string& sentence) {
-  int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0) {
+  std::error_code error;
+  Pipe in = makePipe(error);
+  Pipe out = error ? Pipe() : makePipe(error);
+  if (error) {
     return std::nullopt;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, in[1]);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  char* argv[] = {const_cast<char*>("apertium"), const_cast<char*>("eng-spa"), nullptr};
-  pid_t pid = 0;
-  int failed = posix_spawnp(&pid, "apertium", &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  if (failed == 0) {
-    [[maybe_unused]] auto written = ::write(in[1], sentence.data(), sentence.size());
+  SpawnOptions options;
+  options.argv = {"apertium", "eng-spa"};
+  options.descriptors = {in.read.get(), out.write.get(), STDERR_FILENO};
+  Child child = spawn(options, error);
+  in.read.reset();
+  out.write.reset();
+  if (error) {
+    return std::nullopt;
   }
-  ::close(in[1]);
+  writeAll(in.write.get(), sentence);
+  in.write.reset();
   std::string answer;
   char buffer[4096];
   ssize_t got;
-  while ((got = ::read(out[0], buffer, sizeof buffer)) > 0) {
+  while ((got = ::read(out.read.get(), buffer, sizeof buffer)) > 0) {
     answer.append(buffer, static_cast<std::size_t>(got));
   }
-  ::close(out[0]);
-  int status = 0;
-  if (failed != 0 || ::waitpid(pid, &status, 0) != pid || status != 0) {
+  const ChildEnd end = child.finish(std::chrono::minutes(1));
+  if (end.failed || end.killed || end.status != 0) {
     return std::nullopt;
   }
   return answer;

@@ -2,16 +2,14 @@
 #include "ApertiumStages.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
+#include "common/Posix.hpp"
 
 namespace quelvar::bench {
 
@@ -25,35 +23,34 @@ double millis(const timeval& time) {
 // and standard output thrown away.
 ProgramCost runShell(const std::string& script, const std::string& input) {
   ProgramCost cost{script, -1, -1};
-  int in[2];
-  if (::pipe2(in, O_CLOEXEC) != 0) {
+  std::error_code error;
+  Pipe in = makePipe(error);
+  const FileDescriptor nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (error || !nowhere) {
     return cost;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  SpawnOptions options;
   // As the `apertium` command runs a mode: "-g" for the generator, nothing for the tagger.
-  const char* argv[] = {"sh", "-c", script.c_str(), "sh", "-g", "", nullptr};
+  options.argv = {"/bin/sh", "-c", script, "sh", "-g", ""};
+  options.descriptors = {in.read.get(), nowhere.get(), STDERR_FILENO};
+  // The children's usage so far: this one's is what it adds once reaped.
+  rusage before{};
+  ::getrusage(RUSAGE_CHILDREN, &before);
   const auto began = std::chrono::steady_clock::now();
-  pid_t pid = -1;
-  const int failed =
-      ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  if (failed == 0 && !input.empty()) {
-    [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
-  }
-  ::close(in[1]);
-  if (failed != 0) {
+  Child child = spawn(options, error);
+  in.read.reset();
+  if (error) {
     return cost;
   }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
+  writeAll(in.write.get(), input);
+  in.write.reset();
+  child.finish(std::chrono::minutes(1));
   cost.wall =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
-  cost.cpu = millis(usage.ru_utime) + millis(usage.ru_stime);
+  rusage after{};
+  ::getrusage(RUSAGE_CHILDREN, &after);
+  cost.cpu = millis(after.ru_utime) + millis(after.ru_stime) - millis(before.ru_utime) -
+             millis(before.ru_stime);
   return cost;
 }
 

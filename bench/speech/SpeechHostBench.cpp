@@ -1,9 +1,6 @@
 // Message round trips over real pipes: the speech host against a minimal echo host, and the cost
 // of a one-second "pcm" message including its transport.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,27 +10,21 @@
 
 #include <benchmark/benchmark.h>
 
-extern char** environ;
+#include "common/Posix.hpp"
 
 namespace {
+
+using quelvar::Child;
+using quelvar::FileDescriptor;
+using quelvar::Pipe;
+using quelvar::SpawnOptions;
+using quelvar::writeAll;
 
 std::string frame(const std::string& body) {
   const auto length = static_cast<std::uint32_t>(body.size());
   std::string bytes(4, '\0');
   std::memcpy(bytes.data(), &length, 4);  // little-endian machines only, like the hosts
   return bytes + body;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written <= 0) {
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 bool readAll(int fd, char* data, std::size_t size) {
@@ -56,7 +47,7 @@ bool readAll(int fd, char* data, std::size_t size) {
   for (;;) {
     std::uint32_t length = 0;
     if (!readAll(in, reinterpret_cast<char*>(&length), 4) || length - 1 >= sizeof body ||
-        !readAll(in, body, length) || !writeAll(out, kPong, sizeof kPong - 1)) {
+        !readAll(in, body, length) || writeAll(out, {kPong, sizeof kPong - 1})) {
       ::_exit(0);
     }
   }
@@ -67,57 +58,58 @@ class Host {
  public:
   // Starts the speech host, or the echo host when `program` is empty.
   explicit Host(const char* program) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+    std::error_code error;
+    Pipe in = quelvar::makePipe(error);
+    Pipe out = error ? Pipe() : quelvar::makePipe(error);
+    if (error) {
       std::abort();
     }
     if (program) {
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-      posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-      char* argv[] = {const_cast<char*>(program), nullptr};
-      if (::posix_spawn(&pid_, program, &actions, nullptr, argv, environ) != 0) {
+      SpawnOptions options;
+      options.argv = {program};
+      options.descriptors = {in.read.get(), out.write.get(), STDERR_FILENO};
+      child_ = spawn(options, error);
+      if (error) {
         std::abort();
       }
-      posix_spawn_file_actions_destroy(&actions);
     } else {
-      pid_ = ::fork();
-      if (pid_ == 0) {
-        ::close(in[1]);  // or the child would never see the end of its own input
-        ::close(out[0]);
-        echoHost(in[0], out[1]);
+      echo_ = ::fork();
+      if (echo_ == 0) {
+        in.write.reset();  // or the child would never see the end of its own input
+        out.read.reset();
+        echoHost(in.read.get(), out.write.get());
       }
     }
-    ::close(in[0]);
-    ::close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
+    input_ = std::move(in.write);
+    output_ = std::move(out.read);
   }
   ~Host() {
-    ::close(input_);
+    input_.reset();
     std::string rest(65536, '\0');
-    while (::read(output_, rest.data(), rest.size()) > 0) {
+    while (::read(output_.get(), rest.data(), rest.size()) > 0) {
     }
-    ::close(output_);
-    ::waitpid(pid_, nullptr, 0);
+    if (echo_ > 0) {
+      quelvar::waitOrKill(echo_, std::chrono::minutes(1));
+    }
+    child_.finish(std::chrono::minutes(1));
   }
 
   // Sends one frame and reads the one reply; false if the host failed.
   bool roundTrip(const std::string& request, std::string& reply) {
     std::uint32_t length = 0;
-    if (!writeAll(input_, request.data(), request.size()) ||
-        !readAll(output_, reinterpret_cast<char*>(&length), 4)) {
+    if (writeAll(input_.get(), request) ||
+        !readAll(output_.get(), reinterpret_cast<char*>(&length), 4)) {
       return false;
     }
     reply.resize(length);
-    return readAll(output_, reply.data(), length);
+    return readAll(output_.get(), reply.data(), length);
   }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
+  Child child_;
+  pid_t echo_ = -1;  // the echo host, forked rather than started as a program
+  FileDescriptor input_;
+  FileDescriptor output_;
 };
 
 void runRoundTrips(benchmark::State& state, const char* program, const std::string& request) {

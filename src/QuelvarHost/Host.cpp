@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <exception>
 #include <optional>
 #include <string_view>
@@ -11,6 +10,7 @@
 #include "QuelvarHost/Requests.hpp"
 #include "QuelvarHost/WarmSessions.hpp"
 #include "common/Json.hpp"
+#include "common/Posix.hpp"
 
 namespace quelvar {
 
@@ -19,22 +19,12 @@ namespace {
 void reportBrokenTransport(int fd) {
   constexpr std::string_view line = "Invalid native messaging transport.\n";
   // The process ends right after this line, so a failed write has nowhere to be reported.
-  std::size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t got = ::write(fd, line.data() + written, line.size() - written);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      return;
-    }
-    written += static_cast<std::size_t>(got);
-  }
+  writeAll(fd, line);
 }
 
 // The reply every request starts from, before anything about it has been checked.
 nlohmann::json envelope(const nlohmann::json& request) {
-  const std::string* id = host::stringField(request, "id");
+  const std::string* id = stringField(request, "id");
   return {{"version", 1}, {"id", id != nullptr ? *id : std::string()}, {"ok", false}};
 }
 
@@ -51,7 +41,7 @@ bool hasValidEnvelope(const nlohmann::json& request, const nlohmann::json& reply
   const auto version = request.find("version");
   return version != request.end() && version->is_number() && wholeNumber(*version) == 1 &&
          !reply["id"].get_ref<const std::string&>().empty() &&
-         host::stringField(request, "type") != nullptr;
+         stringField(request, "type") != nullptr;
 }
 
 // Runs one request on the context until its reply is ready. The engines finish their work on
@@ -110,7 +100,7 @@ asio::awaitable<nlohmann::json> Host::respond(nlohmann::json request, HostServic
     host::fail(reply, host::kInvalidRequest);
     co_return reply;
   }
-  const std::string& type = *host::stringField(request, "type");
+  const std::string& type = *stringField(request, "type");
   try {
     if (type == "ping") {
       host::succeed(reply);

@@ -7,6 +7,7 @@
 
 #include "QuelvarHost/Host.hpp"
 #include "common/ErrorCodes.hpp"
+#include "common/Json.hpp"
 
 namespace quelvar::host {
 
@@ -24,13 +25,6 @@ inline void fail(nlohmann::json& reply, std::string_view code) {
 
 inline void succeed(nlohmann::json& reply) {
   reply["ok"] = true;
-}
-
-// The string value of `key`, or nullptr when it is missing or not a string.
-inline const std::string* stringField(const nlohmann::json& request, const char* key) {
-  const auto found = request.find(key);
-  return found != request.end() && found->is_string() ? found->get_ptr<const std::string*>()
-                                                      : nullptr;
 }
 
 asio::awaitable<void> answerLanguages(nlohmann::json& reply, HostServices services);

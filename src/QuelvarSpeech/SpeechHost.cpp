@@ -3,13 +3,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <memory>
 
 #include "QuelvarSpeech/FrameQueue.hpp"
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "QuelvarSpeech/SpeechMessage.hpp"
 #include "common/FrameReader.hpp"
+#include "common/Posix.hpp"
 
 namespace quelvar {
 
@@ -104,16 +104,8 @@ void SpeechHost::emit(const nlohmann::json& message) {
 }
 
 void SpeechHost::diagnostic(std::string_view line) {
-  while (!line.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return;
-    }
-    line.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // Nothing to do when standard error is gone: the diagnostic is lost either way.
+  writeAll(STDERR_FILENO, line);
 }
 
 }  // namespace quelvar

@@ -8,15 +8,9 @@ namespace quelvar {
 
 namespace {
 
-const std::string* stringAt(const nlohmann::json& message, const char* key) {
-  const auto found = message.find(key);
-  return found != message.end() && found->is_string() ? found->get_ptr<const std::string*>()
-                                                      : nullptr;
-}
-
 SpeechMessage parseStart(const nlohmann::json& message) {
-  const std::string* source = stringAt(message, "source");
-  const std::string* target = stringAt(message, "target");
+  const std::string* source = stringField(message, "source");
+  const std::string* target = stringField(message, "target");
   if (!source || !target || !isValidPair(*source, *target)) {
     return RefusedMessage{speech_error::unsupportedPair};
   }
@@ -25,7 +19,7 @@ SpeechMessage parseStart(const nlohmann::json& message) {
 
 SpeechMessage parsePcm(const nlohmann::json& message) {
   const RefusedMessage refused{speech_error::invalidAudio};
-  const std::string* data = stringAt(message, "data");
+  const std::string* data = stringField(message, "data");
   if (!data) {
     return refused;
   }
@@ -54,7 +48,7 @@ SpeechMessage parseSpeechMessage(std::string_view body) {
   if (version == message->end() || wholeNumber(*version) != 1) {
     return invalid;
   }
-  const std::string* type = stringAt(*message, "type");
+  const std::string* type = stringField(*message, "type");
   if (!type) {
     return invalid;
   }

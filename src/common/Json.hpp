@@ -27,4 +27,11 @@ std::optional<std::int64_t> wholeNumber(const nlohmann::json& value);
 // Compact text of the message. Invalid UTF-8 in strings is replaced instead of throwing.
 std::string serialize(const nlohmann::json& message);
 
+// The string value of `key`, or nullptr when it is missing or not a string.
+inline const std::string* stringField(const nlohmann::json& message, const char* key) {
+  const auto found = message.find(key);
+  return found != message.end() && found->is_string() ? found->get_ptr<const std::string*>()
+                                                      : nullptr;
+}
+
 }  // namespace quelvar

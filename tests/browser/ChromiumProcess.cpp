@@ -2,15 +2,10 @@
 #include "ChromiumProcess.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,23 +17,13 @@ extern char** environ;
 namespace quelvar::browser {
 namespace {
 
-// Chromium reads commands from descriptor 3 and writes replies to descriptor 4.
-constexpr int kCommandsFd = 3;
-constexpr int kRepliesFd = 4;
-
-// Both ends of a pipe, moved above the descriptors the child's are copied to, so that dup2
-// never meets an end already sitting there (it would keep close-on-exec set).
-std::array<int, 2> highPipe() {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    throw std::runtime_error(std::string("pipe failed: ") + std::strerror(errno));
+Pipe pipeOrThrow() {
+  std::error_code error;
+  Pipe pipe = makePipe(error);
+  if (error) {
+    throw std::runtime_error("pipe failed: " + error.message());
   }
-  std::array<int, 2> high{};
-  for (int i = 0; i < 2; ++i) {
-    high[i] = ::fcntl(ends[i], F_DUPFD_CLOEXEC, 10);
-    ::close(ends[i]);
-  }
-  return high;
+  return pipe;
 }
 
 // Our environment, with the variables that decide where the browser keeps its files replaced.
@@ -62,15 +47,6 @@ std::vector<std::string> browserEnvironment(const std::filesystem::path& home) {
     variables.push_back(name + "=" + value);
   }
   return variables;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  for (std::string& text : strings) {
-    result.push_back(text.data());
-  }
-  result.push_back(nullptr);
-  return result;
 }
 
 }  // namespace
@@ -98,68 +74,36 @@ ChromiumProcess::ChromiumProcess(const ChromiumLaunch& launch) {
       "--autoplay-policy=no-user-gesture-required",
       "about:blank",
   };
-  std::vector<std::string> environment = browserEnvironment(launch.home);
-
-  const std::array<int, 2> commands = highPipe();
-  const std::array<int, 2> replies = highPipe();
-
-  const int log = ::open(launch.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  // Tells the parent why exec failed; closed by a successful exec.
-  const std::array<int, 2> failure = highPipe();
-  std::vector<char*> argv = pointers(arguments);
-  std::vector<char*> envp = pointers(environment);
-  const pid_t parent = ::getpid();
-
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    // Only async-signal-safe calls from here to exec. A group of its own lets a failed test kill
-    // every process of the browser at once; the death signal ends the browser should the test
-    // itself be killed (by CTest's timeout, say) before it could clean up.
-    ::setpgid(0, 0);
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) {
-      ::_exit(127);
-    }
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    ::dup2(devNull, 0);
-    ::dup2(log, 1);
-    ::dup2(log, 2);
-    ::dup2(commands[0], kCommandsFd);
-    ::dup2(replies[1], kRepliesFd);
-    ::signal(SIGPIPE, SIG_DFL);  // this process ignores it, and exec would keep that
-    ::execve(argv[0], argv.data(), envp.data());
-    const int error = errno;
-    [[maybe_unused]] const ssize_t ignored = ::write(failure[1], &error, sizeof error);
-    ::_exit(127);
+  Pipe commands = pipeOrThrow();
+  Pipe replies = pipeOrThrow();
+  const FileDescriptor devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  const FileDescriptor log(
+      ::open(launch.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!devNull || !log) {
+    throw std::runtime_error("cannot open " + launch.log.string() +
+                             " or /dev/null: " + lastError().message());
   }
-  const int forkError = errno;
-  ::close(failure[1]);
-  ::close(commands[0]);
-  ::close(replies[1]);
-  if (log >= 0) {
-    ::close(log);
+  SpawnOptions options;
+  options.argv = std::move(arguments);
+  options.environment = browserEnvironment(launch.home);
+  // Chromium reads commands from descriptor 3 and writes replies to descriptor 4.
+  options.descriptors = {devNull.get(), log.get(), log.get(), commands.read.get(),
+                         replies.write.get()};
+  // A group of its own lets a failed test kill every process of the browser at once; the death
+  // signal ends the browser should the test itself be killed (by CTest's timeout, say) before
+  // it could clean up.
+  options.ownProcessGroup = true;
+  options.dieWithParent = true;
+  std::error_code error;
+  child_ = spawn(options, error);
+  if (error) {
+    throw std::runtime_error("cannot start " + launch.executable.string() + ": " + error.message());
   }
-  int execError = 0;
-  if (pid_ < 0) {
-    execError = forkError;
-  } else if (::read(failure[0], &execError, sizeof execError) > 0) {
-    ::waitpid(pid_, nullptr, 0);
-  }
-  ::close(failure[0]);
-  if (pid_ < 0 || execError != 0) {
-    ::close(commands[1]);
-    ::close(replies[0]);
-    pid_ = -1;
-    throw std::runtime_error("cannot start " + launch.executable.string() + ": " +
-                             std::strerror(execError));
-  }
-  devTools_ = std::make_unique<DevToolsPipe>(commands[1], replies[0]);
+  devTools_ = std::make_unique<DevToolsPipe>(commands.write.release(), replies.read.release());
 }
 
 ChromiumProcess::~ChromiumProcess() {
-  if (pid_ > 0) {
-    kill();
-  }
+  child_.kill();
 }
 
 std::optional<int> ChromiumProcess::close(Clock::time_point deadline) {
@@ -170,30 +114,17 @@ std::optional<int> ChromiumProcess::close(Clock::time_point deadline) {
   }
   std::optional<int> status = waitForExit(deadline);
   if (!status) {
-    kill();
+    child_.kill();
   }
   return status;
 }
 
 std::optional<int> ChromiumProcess::waitForExit(Clock::time_point deadline) {
-  if (pid_ <= 0 || !waitUntilEnded(pid_, deadline)) {
+  if (!waitUntilEnded(child_.pid(), deadline)) {
     return std::nullopt;
   }
-  const int status = reap();
+  const int status = child_.finish(std::chrono::milliseconds(0)).status;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-void ChromiumProcess::kill() {
-  ::kill(-pid_, SIGKILL);
-  reap();
-}
-
-int ChromiumProcess::reap() {
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  pid_ = -1;
-  return status;
 }
 
 }  // namespace quelvar::browser

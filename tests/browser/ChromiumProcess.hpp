@@ -1,13 +1,12 @@
 // One headless Chromium, driven over its DevTools pipe, always ended and reaped.
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "DevToolsPipe.hpp"
+#include "common/Posix.hpp"
 
 namespace quelvar::browser {
 
@@ -40,10 +39,8 @@ class ChromiumProcess {
 
  private:
   std::optional<int> waitForExit(Clock::time_point deadline);
-  void kill();
-  int reap();  // the wait status
 
-  pid_t pid_ = -1;
+  Child child_;
   std::unique_ptr<DevToolsPipe> devTools_;
 };
 

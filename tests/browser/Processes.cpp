@@ -2,7 +2,6 @@
 #include "Processes.hpp"
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,12 +13,16 @@
 #include <optional>
 #include <system_error>
 
-extern char** environ;
+#include "common/Posix.hpp"
 
 namespace quelvar::browser {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Far beyond what the helper programs need even on a loaded machine, and well within the test's
+// own time-out.
+constexpr std::chrono::seconds kProgramPatience{60};
 
 bool inside(const fs::path& file, const fs::path& folder) {
   const auto [end, ignored] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
@@ -83,22 +86,15 @@ std::vector<RunningProcess> waitUntilNoneRunFrom(const fs::path& folder,
 }
 
 int runProgram(const std::vector<std::string>& argv) {
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv) {
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  }
-  arguments.push_back(nullptr);
-  pid_t pid = 0;
-  if (::posix_spawnp(&pid, arguments[0], nullptr, nullptr, arguments.data(), environ) != 0) {
+  SpawnOptions options;
+  options.argv = argv;
+  std::error_code error;
+  Child child = spawn(options, error);
+  if (error) {
     return -1;
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      return -1;
-    }
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const ChildEnd end = child.finish(kProgramPatience);
+  return !end.failed && !end.killed && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1;
 }
 
 }  // namespace quelvar::browser

@@ -28,7 +28,7 @@ std::vector<RunningProcess> waitUntilNoneRunFrom(const std::filesystem::path& fo
                                                  Clock::time_point deadline);
 
 // Runs a program (found on PATH) to completion; its exit status, or -1 when it could not be
-// started or did not exit normally.
+// started, did not exit normally or was still running after a minute (then it is killed).
 int runProgram(const std::vector<std::string>& argv);
 
 }  // namespace quelvar::browser

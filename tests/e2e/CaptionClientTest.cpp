@@ -190,13 +190,13 @@ TEST_F(CaptionClient, reportsEveryWayTheSessionEndsAndKeepsWhatWasCaptioned) {
 }
 
 TEST_F(CaptionClient, stopsInOrderOnCtrlC) {
-  const Spawned spawned = spawnProgram(command({"--realtime", "tone.wav"}), env(), dir.path());
+  Spawned spawned = spawnProgram(command({"--realtime", "tone.wav"}), env(), dir.path());
   // Bounded wait for the session to be under way; the assertions below do not depend on timing.
   for (int i = 0; i < 500 && readFile(dir.file("host.log")).find("pcm 2 8000") == std::string::npos;
        ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::kill(spawned.pid, SIGINT);
+  ::kill(spawned.child.pid(), SIGINT);
   const RunResult result = waitProgram(spawned, std::chrono::seconds(30));
   EXPECT_EQ(result.exitCode, 130) << result.err;
   EXPECT_THAT(result.err, HasSubstr("interrupted at"));

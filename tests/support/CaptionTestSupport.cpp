@@ -2,9 +2,7 @@
 #include "CaptionTestSupport.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sndfile.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +13,6 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -96,57 +93,39 @@ void writeTone(const std::string& path, int rate, const std::vector<float>& leve
 
 Spawned spawnProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
                      const std::string& workDir) {
-  Spawned spawned{-1, workDir + "/.stdout", workDir + "/.stderr"};
-  std::vector<std::string> env;
+  Spawned spawned{{}, workDir + "/.stdout", workDir + "/.stderr"};
+  SpawnOptions options;
+  options.argv = args;
+  options.environment.emplace();
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    env.emplace_back(*entry);
+    options.environment->emplace_back(*entry);
   }
-  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char*> argv;
-  for (const std::string& arg : args) {
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& entry : env) {
-    envp.push_back(const_cast<char*>(entry.c_str()));
-  }
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, spawned.outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, spawned.errPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int error = ::posix_spawn(&spawned.pid, args.front().c_str(), &actions, nullptr,
-                                  argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) {
-    throw std::runtime_error("cannot start " + args.front());
+  options.environment->insert(options.environment->end(), extraEnv.begin(), extraEnv.end());
+  options.directory = workDir;
+  const FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  const FileDescriptor output(
+      ::open(spawned.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  const FileDescriptor errors(
+      ::open(spawned.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  options.descriptors = {input.get(), output.get(), errors.get()};
+  std::error_code error;
+  spawned.child = spawn(options, error);
+  if (error) {
+    throw std::runtime_error("cannot start " + args.front() + ": " + error.message());
   }
   return spawned;
 }
 
-RunResult waitProgram(const Spawned& spawned, std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  int status = 0;
-  while (::waitpid(spawned.pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(spawned.pid, SIGKILL);
-      ::waitpid(spawned.pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(spawned.outPath),
-          readFile(spawned.errPath)};
+RunResult waitProgram(Spawned& spawned, std::chrono::seconds timeout) {
+  const ChildEnd end = spawned.child.finish(timeout);
+  return {!end.failed && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1,
+          readFile(spawned.outPath), readFile(spawned.errPath)};
 }
 
 RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
                      const std::string& workDir, std::chrono::seconds timeout) {
-  return waitProgram(spawnProgram(args, extraEnv, workDir), timeout);
+  Spawned spawned = spawnProgram(args, extraEnv, workDir);
+  return waitProgram(spawned, timeout);
 }
 
 }  // namespace quelvar::caption::testing

@@ -1,13 +1,13 @@
 // Helpers for the caption client's tests: running programs, reading subtitles, making audio.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "common/Posix.hpp"
 
 namespace quelvar::caption::testing {
 
@@ -41,7 +41,7 @@ class TempDir {
 void writeTone(const std::string& path, int rate, const std::vector<float>& levels, double seconds);
 
 struct Spawned {
-  pid_t pid = -1;
+  Child child;
   std::string outPath;
   std::string errPath;
 };
@@ -58,7 +58,7 @@ struct RunResult {
 };
 
 // Waits for the program to end (killing it after `timeout`) and collects what it wrote.
-RunResult waitProgram(const Spawned& spawned, std::chrono::seconds timeout);
+RunResult waitProgram(Spawned& spawned, std::chrono::seconds timeout);
 
 RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
                      const std::string& workDir,

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
-extern char** environ;
+#include "common/Posix.hpp"
 
 namespace quelvar::e2e {
 
@@ -69,62 +68,37 @@ class HostProcess {
  public:
   explicit HostProcess(const std::string& program, const std::vector<std::string>& arguments = {}) {
     ::signal(SIGPIPE, SIG_IGN);  // a host that has gone is a failed write, not our death
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
-        ::pipe2(err, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe");
+    std::error_code error;
+    Pipe in = makePipe(error);
+    Pipe out = error ? Pipe() : makePipe(error);
+    Pipe err = error ? Pipe() : makePipe(error);
+    if (error) {
+      throw std::runtime_error("pipe: " + error.message());
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    std::vector<std::string> args{program};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-      argv.push_back(arg.data());
+    SpawnOptions options;
+    options.argv = {program};
+    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+    options.descriptors = {in.read.get(), out.write.get(), err.write.get()};
+    child_ = spawn(options, error);
+    if (error) {
+      throw std::runtime_error("cannot start " + program + ": " + error.message());
     }
-    argv.push_back(nullptr);
-    const int spawned =
-        ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    input_ = in[1];
-    output_ = out[0];
-    errors_ = err[0];
-    if (spawned != 0) {
-      pid_ = -1;
-      throw std::runtime_error("cannot start " + program);
-    }
-    ::fcntl(input_, F_SETFL, O_NONBLOCK);
+    input_ = std::move(in.write);
+    output_ = std::move(out.read);
+    errors_ = std::move(err.read);
+    ::fcntl(input_.get(), F_SETFL, O_NONBLOCK);
   }
 
-  HostProcess(const HostProcess&) = delete;
-  HostProcess& operator=(const HostProcess&) = delete;
-
-  ~HostProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    closeFd(input_);
-    closeFd(output_);
-    closeFd(errors_);
-  }
-
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
 
   // Writes all bytes to the host's standard input; false when the host stopped reading.
   bool write(std::string_view bytes) {
     while (!bytes.empty()) {
-      const ssize_t written = ::write(input_, bytes.data(), bytes.size());
+      const ssize_t written = ::write(input_.get(), bytes.data(), bytes.size());
       if (written > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
       } else if (written < 0 && errno == EAGAIN) {
-        if (!waitFor(input_, POLLOUT)) {
+        if (!waitFor(input_.get(), POLLOUT)) {
           return false;
         }
       } else if (!(written < 0 && errno == EINTR)) {
@@ -135,9 +109,9 @@ class HostProcess {
   }
   bool send(const nlohmann::json& message) { return write(messageFrame(message)); }
 
-  void closeInput() { closeFd(input_); }
+  void closeInput() { input_.reset(); }
   // The reader of the host's standard output goes away.
-  void closeOutput() { closeFd(output_); }
+  void closeOutput() { output_.reset(); }
 
   // The next frame body from standard output, or nothing on end of output or time-out.
   std::optional<std::string> readBody() {
@@ -148,7 +122,7 @@ class HostProcess {
         pending_ = pending_.substr(4 + bodies.front().size());
         return bodies.front();
       }
-      if (!readSome(output_, pending_)) {
+      if (!readSome(output_.get(), pending_)) {
         return std::nullopt;
       }
     }
@@ -166,37 +140,28 @@ class HostProcess {
     closeInput();
     HostExit result;
     result.output = std::move(pending_);
-    bool outputOpen = output_ >= 0, errorsOpen = true;
+    bool outputOpen = static_cast<bool>(output_), errorsOpen = true;
+    bool hung = false;
     while (outputOpen || errorsOpen) {
-      pollfd fds[2] = {{outputOpen ? output_ : -1, POLLIN, 0},
-                       {errorsOpen ? errors_ : -1, POLLIN, 0}};
-      const int ready = ::poll(fds, 2, static_cast<int>(kPatience.count()));
-      if (ready <= 0) {
-        ::kill(pid_, SIGKILL);  // hung: fail rather than block
+      pollfd fds[2] = {{outputOpen ? output_.get() : -1, POLLIN, 0},
+                       {errorsOpen ? errors_.get() : -1, POLLIN, 0}};
+      if (::poll(fds, 2, static_cast<int>(kPatience.count())) <= 0) {
+        hung = true;  // fail rather than block
         break;
       }
       if (outputOpen && fds[0].revents != 0) {
-        outputOpen = readSome(output_, result.output, false);
+        outputOpen = readSome(output_.get(), result.output, false);
       }
       if (errorsOpen && fds[1].revents != 0) {
-        errorsOpen = readSome(errors_, result.errors, false);
+        errorsOpen = readSome(errors_.get(), result.errors, false);
       }
     }
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const ChildEnd end = child_.finish(hung ? std::chrono::milliseconds(0) : kPatience);
+    result.status = !end.failed && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1;
     return result;
   }
 
  private:
-  static void closeFd(int& fd) {
-    if (fd >= 0) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
-
   static bool waitFor(int fd, short events) {
     pollfd descriptor{fd, events, 0};
     int ready;
@@ -223,10 +188,10 @@ class HostProcess {
     return true;
   }
 
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  int errors_ = -1;
+  Child child_;
+  FileDescriptor input_;
+  FileDescriptor output_;
+  FileDescriptor errors_;
   std::string pending_;  // output read but not yet returned
 };
 

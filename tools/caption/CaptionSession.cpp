@@ -5,6 +5,7 @@
 
 #include "caption/HostErrors.hpp"
 #include "common/ErrorCodes.hpp"
+#include "common/Json.hpp"
 #include "common/Text.hpp"
 
 namespace quelvar::caption {
@@ -15,9 +16,10 @@ using std::chrono::milliseconds;
 // How often one chunk is offered again after the host dropped it for being behind.
 constexpr int kOverloadRetries = 4;
 
-std::string stringField(const nlohmann::json& message, const char* key) {
-  const auto found = message.find(key);
-  return found != message.end() && found->is_string() ? found->get<std::string>() : std::string();
+// The string value of `key`; empty when it is missing or not a string.
+std::string textField(const nlohmann::json& message, const char* key) {
+  const std::string* value = stringField(message, key);
+  return value ? *value : std::string();
 }
 
 std::string speedText(double speed) {
@@ -230,7 +232,7 @@ CaptionSession::Wait CaptionSession::pump(Clock::time_point deadline, Done until
 }
 
 void CaptionSession::handle(const nlohmann::json& message) {
-  const std::string type = stringField(message, "type");
+  const std::string type = textField(message, "type");
   if (type == "pong") {
     pong_ = true;
   } else if (type == "ready") {
@@ -239,9 +241,9 @@ void CaptionSession::handle(const nlohmann::json& message) {
     }
   } else if (type == "caption") {
     const auto final = message.find("final");
-    Caption caption{stringField(message, "source"), stringField(message, "translation"),
+    Caption caption{textField(message, "source"), textField(message, "translation"),
                     final != message.end() && final->is_boolean() && final->get<bool>(),
-                    stringField(message, "segment")};
+                    textField(message, "segment")};
     lastCaption_ = Clock::now();
     for (const SettledSegment& segment : log_.record(caption, positionMs())) {
       display_.settled(segment);
@@ -250,10 +252,10 @@ void CaptionSession::handle(const nlohmann::json& message) {
       display_.partial(caption);
     }
   } else if (type == "error") {
-    const std::string code = stringField(message, "error");
+    const std::string code = textField(message, "error");
     if (startAnswer_.empty()) {
       startAnswer_ = code;
-      startDetail_ = stringField(message, "detail");
+      startDetail_ = textField(message, "detail");
     } else if (code == error_code::audioOverload) {
       overloaded_ = true;
     } else if (code == error_code::audioSequence || code == error_code::invalidAudio ||

@@ -1,14 +1,14 @@
 // The speech host as a child process, started the way Chrome starts a native messaging host.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 #include <variant>
 
 #include <nlohmann/json.hpp>
+
+#include "common/Posix.hpp"
 
 namespace quelvar::caption {
 
@@ -56,13 +56,12 @@ class HostProcess {
   ExitStatus finish(std::chrono::milliseconds timeout);
 
  private:
-  HostProcess(pid_t pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+  HostProcess(Child child, FileDescriptor input, FileDescriptor output)
+      : child_(std::move(child)), input_(std::move(input)), output_(std::move(output)) {}
 
-  pid_t pid_;
-  int input_;
-  int output_;
-  bool reaped_ = false;
-  ExitStatus status_;
+  Child child_;
+  FileDescriptor input_;
+  FileDescriptor output_;
 };
 
 }  // namespace quelvar::caption

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 #include "platform/linux/apertium/ApertiumError.hpp"
@@ -29,6 +27,10 @@ void ignoreBrokenPipes() {
   }
 }
 
+PlatformError startError(const std::string& what, const std::error_code& error) {
+  return makeError(ErrorCode::startFailed, "Cannot start " + what + ": " + error.message() + ".");
+}
+
 PlatformError readError(const asio::error_code& error) {
   if (error == asio::error::operation_aborted) {
     return cancelledError();
@@ -45,46 +47,45 @@ Expected<std::shared_ptr<ApertiumPipeline>> ApertiumPipeline::start(
     const asio::any_io_executor& executor, const std::vector<ProgramCommand>& programs) {
   ignoreBrokenPipes();
   // The programs' diagnostics must not reach the host's standard error.
-  UniqueFd nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-  if (nowhere.get() < 0) {
+  FileDescriptor nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (!nowhere) {
     return makeError(ErrorCode::startFailed,
-                     std::string("Cannot open /dev/null: ") + std::strerror(errno) + ".");
+                     "Cannot open /dev/null: " + lastError().message() + ".");
   }
-  auto first = makePipe();
-  if (!first) {
-    return first.error();
+  std::error_code error;
+  Pipe first = makePipe(error);
+  if (error) {
+    return startError("a pipe", error);
   }
-  UniqueFd toFirst = std::move(first.value().write);
-  UniqueFd upstream = std::move(first.value().read);
-  std::vector<pid_t> started;
-  auto abandon = [&](PlatformError error) {
-    for (pid_t pid : started) {
-      killAndReap(pid);
-    }
-    return error;
-  };
+  FileDescriptor toFirst = std::move(first.write);
+  FileDescriptor upstream = std::move(first.read);
+  // Returning early ends the programs already started: `started` kills and reaps them.
+  std::vector<Child> started;
   for (const auto& program : programs) {
-    auto next = makePipe();
-    if (!next) {
-      return abandon(next.error());
+    Pipe next = makePipe(error);
+    if (error) {
+      return startError("a pipe", error);
     }
-    auto pid = spawnProcess(program, upstream.get(), next.value().write.get(), nowhere.get());
-    if (!pid) {
-      return abandon(pid.error());
+    SpawnOptions options;
+    options.argv = program;
+    options.descriptors = {upstream.get(), next.write.get(), nowhere.get()};
+    options.dieWithParent = true;
+    Child child = spawn(options, error);
+    if (error) {
+      return startError(program.empty() ? "an empty command" : program.front(), error);
     }
-    started.push_back(pid.value());
-    upstream = std::move(next.value().read);
+    started.push_back(std::move(child));
+    upstream = std::move(next.read);
   }
   return std::shared_ptr<ApertiumPipeline>(
       new ApertiumPipeline(executor, std::move(toFirst), std::move(upstream), std::move(started)));
 }
 
-ApertiumPipeline::ApertiumPipeline(const asio::any_io_executor& executor, UniqueFd toFirst,
-                                   UniqueFd fromLast, std::vector<pid_t> children)
+ApertiumPipeline::ApertiumPipeline(const asio::any_io_executor& executor, FileDescriptor toFirst,
+                                   FileDescriptor fromLast, std::vector<Child> children)
     : input_(executor, toFirst.release()),
       output_(executor, fromLast.release()),
-      children_(std::move(children)),
-      reaped_(children_.size(), false) {}
+      children_(std::move(children)) {}
 
 ApertiumPipeline::~ApertiumPipeline() {
   stop();
@@ -148,11 +149,8 @@ bool ApertiumPipeline::isRunning() {
     return false;
   }
   bool running = true;
-  for (std::size_t i = 0; i < children_.size(); ++i) {
-    if (!reaped_[i] && hasEnded(children_[i])) {
-      reaped_[i] = true;
-    }
-    running = running && !reaped_[i];
+  for (Child& child : children_) {
+    running = !child.hasEnded() && running;  // every ended program is reaped, not just the first
   }
   return running;
 }
@@ -165,12 +163,17 @@ void ApertiumPipeline::stop() {
   asio::error_code ignored;
   input_.close(ignored);
   output_.close(ignored);
-  for (std::size_t i = 0; i < children_.size(); ++i) {
-    if (!reaped_[i]) {
-      killAndReap(children_[i]);
-      reaped_[i] = true;
-    }
+  for (Child& child : children_) {
+    child.finish(std::chrono::milliseconds(0));
   }
+}
+
+std::vector<pid_t> ApertiumPipeline::processIds() const {
+  std::vector<pid_t> ids;
+  for (const Child& child : children_) {
+    ids.push_back(child.pid());
+  }
+  return ids;
 }
 
 }  // namespace quelvar::apertium

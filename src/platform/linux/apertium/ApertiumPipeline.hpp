@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/Posix.hpp"
 #include "platform/PlatformError.hpp"
 #include "platform/async/Asio.hpp"
-#include "platform/linux/apertium/ChildProcess.hpp"
 #include "platform/linux/apertium/ModeCommand.hpp"
 
 namespace quelvar::apertium {
@@ -38,18 +38,17 @@ class ApertiumPipeline : public std::enable_shared_from_this<ApertiumPipeline> {
   // Kills and reaps every program and closes the pipes; a pending exchange fails at once.
   void stop();
 
-  const std::vector<pid_t>& processIds() const { return children_; }
+  std::vector<pid_t> processIds() const;
 
  private:
-  ApertiumPipeline(const asio::any_io_executor& executor, UniqueFd toFirst, UniqueFd fromLast,
-                   std::vector<pid_t> children);
+  ApertiumPipeline(const asio::any_io_executor& executor, FileDescriptor toFirst,
+                   FileDescriptor fromLast, std::vector<Child> children);
 
   void startWriting(std::string segment);
 
   asio::posix::stream_descriptor input_;   // to the first program
   asio::posix::stream_descriptor output_;  // from the last program
-  std::vector<pid_t> children_;
-  std::vector<bool> reaped_;
+  std::vector<Child> children_;
   bool stopped_ = false;
 };
 

@@ -1,0 +1,60 @@
+// Child processes start clean whatever state the parent is in.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "common/Posix.hpp"
+
+namespace quelvar {
+namespace {
+
+// `sh -c script`, which the shell replaces by its command; what that wrote to standard output.
+std::string outputOf(const std::string& script) {
+  std::error_code error;
+  Pipe out = makePipe(error);
+  SpawnOptions options;
+  options.argv = {"sh", "-c", "exec " + script};
+  options.descriptors = {STDIN_FILENO, out.write.get(), STDERR_FILENO};
+  Child child = spawn(options, error);
+  EXPECT_FALSE(error) << error.message();
+  out.write.reset();
+  std::string output;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(out.read.get(), buffer, sizeof buffer)) > 0;) {
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
+  EXPECT_EQ(child.finish(std::chrono::seconds(10)).status, 0);
+  return output;
+}
+
+TEST(Spawn, aChildNeitherBlocksNorIgnoresSignalsNorHoldsOurDescriptors) {
+  // What this process holds that a child must not get: a blocked signal, an ignored one and a
+  // descriptor left open across exec.
+  sigset_t usr1;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigset_t mask;
+  ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr1, &mask), 0);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction usr2 {};
+  ASSERT_EQ(::sigaction(SIGUSR2, &ignore, &usr2), 0);
+  const FileDescriptor inherited(::dup(STDERR_FILENO));  // dup clears close-on-exec
+
+  const struct {
+    const char* script;
+    const char* expected;
+  } cases[] = {
+      {"grep SigBlk /proc/self/status", "SigBlk:\t0000000000000000\n"},
+      {"grep SigIgn /proc/self/status", "SigIgn:\t0000000000000000\n"},
+      {"ls /proc/self/fd", "0\n1\n2\n3\n"},  // 3: the folder ls reads
+  };
+  for (const auto& [script, expected] : cases) {
+    EXPECT_EQ(outputOf(script), expected) << script;
+  }
+  ::sigaction(SIGUSR2, &usr2, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+}
+
+}  // namespace
+}  // namespace quelvar

@@ -2,12 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <optional>
 #include <string>
 
-#include "platform/async/Asio.hpp"
-#include "platform/async/Wakeup.hpp"
+#include "platform/async/Channel.hpp"
 
 namespace quelvar {
 
@@ -19,53 +17,37 @@ class FrameQueue {
  public:
   static constexpr std::size_t kCapacity = 16;
 
-  explicit FrameQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
+  explicit FrameQueue(const asio::any_io_executor& executor, std::size_t capacity = kCapacity)
+      : bodies_(executor, capacity) {}
 
   // False when `capacity` bodies already wait.
-  bool push(std::string body) {
-    if (wakeup_.isWaiting()) {
-      handed_ = std::move(body);
-      wakeup_.notify();
-      return true;
-    }
-    if (bodies_.size() >= capacity_) {
-      return false;
-    }
-    bodies_.push_back(std::move(body));
-    return true;
-  }
+  bool push(std::string body) { return bodies_.trySend(std::move(body)); }
 
-  // No more bodies will come; those waiting are still taken.
+  // No more bodies will come; those waiting are still taken. Cancelling the channel wakes a
+  // waiting loop and keeps what waits, which closing it would drop.
   void finish() {
     finished_ = true;
-    wakeup_.notify();
+    bodies_.cancel();
   }
 
   // The next body in arrival order; nothing once finished and drained.
   asio::awaitable<std::optional<std::string>> next() {
     for (;;) {
-      if (handed_) {
-        std::optional<std::string> body = std::move(handed_);
-        handed_.reset();
-        co_return body;
-      }
-      if (!bodies_.empty()) {
-        std::string body = std::move(bodies_.front());
-        bodies_.pop_front();
+      if (std::optional<std::string> body = bodies_.tryReceive()) {
         co_return body;
       }
       if (finished_) {
         co_return std::nullopt;
       }
-      co_await wakeup_.wait();
+      auto [interrupted, body] = co_await bodies_.async_receive(useTuple);
+      if (!interrupted) {
+        co_return std::move(body);
+      }
     }
   }
 
  private:
-  const std::size_t capacity_;
-  Wakeup wakeup_;
-  std::deque<std::string> bodies_;
-  std::optional<std::string> handed_;
+  Channel<std::string> bodies_;
   bool finished_ = false;
 };
 

@@ -73,7 +73,7 @@ void endIfFailed(std::exception_ptr failure) {
 
 int SpeechHost::main(asio::io_context& io, Platform platform) {
   ignoreSigpipe();
-  FrameQueue frames;
+  FrameQueue frames(io.get_executor());
   const SpeechOutput output{&SpeechHost::emit, &SpeechHost::diagnostic};
   {
     auto speech = std::make_shared<LiveSpeech>(io.get_executor(), platform, output);

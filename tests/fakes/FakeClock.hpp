@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/async/Clock.hpp"
+#include "platform/async/Event.hpp"
 
 namespace quelvar::testing {
 
@@ -20,9 +21,7 @@ class FakeClock final : public Clock {
     sleepers_.push_back(sleeper);
     sleepRequests_.push_back(duration);
     while (!sleeper->woken) {
-      sleeper->timer.expires_at(asio::steady_timer::time_point::max());
-      auto [error] = co_await sleeper->timer.async_wait(useTuple);
-      if (!sleeper->woken && error && co_await isCancellationRequested()) {
+      if (!co_await sleeper->due.waitUnlessCancelled() && !sleeper->woken) {
         std::erase(sleepers_, sleeper);
         co_return false;
       }
@@ -37,7 +36,7 @@ class FakeClock final : public Clock {
                               [&](const auto& s) { return s->deadline > now_; });
     for (auto it = due; it != sleepers_.end(); ++it) {
       (*it)->woken = true;
-      (*it)->timer.cancel();
+      (*it)->due.notify();
     }
     sleepers_.erase(due, sleepers_.end());
   }
@@ -49,8 +48,8 @@ class FakeClock final : public Clock {
  private:
   struct Sleeper {
     Sleeper(const asio::any_io_executor& executor, TimePoint when)
-        : timer(executor), deadline(when) {}
-    asio::steady_timer timer;
+        : due(executor), deadline(when) {}
+    Event due;
     TimePoint deadline;
     bool woken = false;
   };

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/SpeechRecognition.hpp"
-#include "platform/async/AsyncQueue.hpp"
+#include "platform/async/Channel.hpp"
 
 namespace quelvar::testing {
 
@@ -19,21 +19,18 @@ class FakeTranscriber final : public SpeechTranscriber {
   const std::string& locale() const override { return locale_; }
 
   asio::awaitable<SpeechResultEvent> nextResult() override {
-    auto event = co_await results_.next();
-    if (!event) {
-      co_return cancelledError();
-    }
-    co_return std::move(*event);
+    std::optional<SpeechResultEvent> event = co_await results_.receive();
+    co_return event ? std::move(*event) : cancelledError();
   }
 
-  void partial(std::string text) { results_.push(SpeechResult{std::move(text), false}); }
-  void final(std::string text) { results_.push(SpeechResult{std::move(text), true}); }
-  void fail(PlatformError error) { results_.push(std::move(error)); }
-  void end() { results_.push(SpeechResultsEnd{}); }
+  void partial(std::string text) { results_.trySend(SpeechResult{std::move(text), false}); }
+  void final(std::string text) { results_.trySend(SpeechResult{std::move(text), true}); }
+  void fail(PlatformError error) { results_.trySend(std::move(error)); }
+  void end() { results_.trySend(SpeechResultsEnd{}); }
 
  private:
   std::string locale_;
-  AsyncQueue<SpeechResultEvent> results_;
+  Channel<SpeechResultEvent> results_;
 };
 
 class FakeSpeechRecognition;

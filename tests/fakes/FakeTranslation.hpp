@@ -5,12 +5,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/Translation.hpp"
-#include "platform/async/AsyncQueue.hpp"
+#include "platform/async/Event.hpp"
 
 namespace quelvar::testing {
 
@@ -38,20 +39,21 @@ class FakeTranslationSession final : public TranslationSession {
     if (immediate_) {
       co_return immediate_(text);
     }
-    auto answer = std::make_shared<AsyncQueue<Expected<std::string>>>(executor_, 1);
-    pending_.push_back(answer);
-    auto result = co_await answer->next();
-    std::erase(pending_, answer);
-    if (!result) {
-      co_return cancelledError();
+    auto request = std::make_shared<Request>(executor_);
+    pending_.push_back(request);
+    while (!request->outcome && co_await request->settled.waitUnlessCancelled()) {
     }
-    co_return std::move(*result);
+    std::erase(pending_, request);
+    co_return request->outcome ? std::move(*request->outcome) : cancelledError();
   }
 
   void cancel() override {
     cancelled = true;
-    for (auto& answer : pending_) {
-      answer->push(cancelledError());
+    for (auto& request : pending_) {
+      if (!request->outcome) {
+        request->outcome = cancelledError();
+        request->settled.notify();
+      }
     }
   }
 
@@ -68,10 +70,18 @@ class FakeTranslationSession final : public TranslationSession {
   bool cancelled = false;
 
  private:
+  struct Request {
+    explicit Request(const asio::any_io_executor& executor) : settled(executor) {}
+    std::optional<Expected<std::string>> outcome;
+    Event settled;
+  };
+
   bool settle(Expected<std::string> outcome) {
-    for (auto& answer : pending_) {
-      if (answer->size() == 0) {
-        return answer->push(std::move(outcome));
+    for (auto& request : pending_) {
+      if (!request->outcome) {
+        request->outcome = std::move(outcome);
+        request->settled.notify();
+        return true;
       }
     }
     return false;
@@ -83,7 +93,7 @@ class FakeTranslationSession final : public TranslationSession {
   const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
   bool prepared_ = false;
-  std::vector<std::shared_ptr<AsyncQueue<Expected<std::string>>>> pending_;
+  std::vector<std::shared_ptr<Request>> pending_;
 };
 
 class FakeTranslation final : public TranslationService {

@@ -12,7 +12,7 @@ class Clock {
 
   virtual ~Clock() = default;
   virtual TimePoint now() const = 0;
-  // True after the full duration; false when the awaiting task was cancelled first.
+  // True after the full duration; false when the awaiting task is cancelled, before or during it.
   virtual asio::awaitable<bool> sleepFor(std::chrono::nanoseconds duration) = 0;
 };
 
@@ -21,6 +21,9 @@ class SteadyClock final : public Clock {
   TimePoint now() const override { return std::chrono::steady_clock::now(); }
 
   asio::awaitable<bool> sleepFor(std::chrono::nanoseconds duration) override {
+    if (co_await isCancellationRequested()) {
+      co_return false;
+    }
     asio::steady_timer timer(co_await asio::this_coro::executor, duration);
     auto [error] = co_await timer.async_wait(useTuple);
     co_return !error;

@@ -1,11 +1,11 @@
 // A background coroutine on the main executor that can be cancelled and awaited.
 #pragma once
 
-#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
 #include "platform/async/Asio.hpp"
+#include "platform/async/Event.hpp"
 
 namespace quelvar {
 
@@ -26,7 +26,7 @@ class Task {
         executor, run(task, std::move(body)),
         asio::bind_cancellation_slot(task->signal_.slot(), [task](std::exception_ptr failure) {
           task->done_ = true;
-          task->finished_.cancel();
+          task->finished_.notify();
           if (failure && !task->cancelled_) {
             std::rethrow_exception(failure);
           }
@@ -49,8 +49,7 @@ class Task {
 
   asio::awaitable<void> join() {
     while (!done_) {
-      finished_.expires_at(asio::steady_timer::time_point::max());
-      co_await finished_.async_wait(useTuple);
+      co_await finished_.wait();
     }
   }
 
@@ -66,7 +65,7 @@ class Task {
   }
 
   asio::cancellation_signal signal_;
-  asio::steady_timer finished_;
+  Event finished_;
   bool cancelled_ = false;
   bool done_ = false;
 };

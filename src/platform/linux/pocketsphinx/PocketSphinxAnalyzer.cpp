@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/async/Event.hpp"
 #include "platform/linux/pocketsphinx/DecodeLoop.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
@@ -23,7 +24,7 @@ struct PocketSphinxAnalyzer::Shared {
   std::optional<bool> finalWanted;
   std::optional<Status> startOutcome;
   bool exited = false;
-  asio::steady_timer changed;  // cancelled whenever the two fields above change
+  Event changed;  // notified whenever the two fields above change
 };
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(asio::any_io_executor executor,
@@ -56,8 +57,7 @@ template <class Predicate>
 asio::awaitable<void> PocketSphinxAnalyzer::waitUntil(Predicate done) {
   auto shared = shared_;
   while (!done(*shared)) {
-    shared->changed.expires_at(asio::steady_timer::time_point::max());
-    co_await shared->changed.async_wait(useTuple);
+    co_await shared->changed.wait();
   }
 }
 
@@ -123,7 +123,7 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
     Status outcome = lease ? Status() : Status(lease.error());
     asio::post(executor, [shared, outcome] {
       shared->startOutcome = outcome;
-      shared->changed.cancel();
+      shared->changed.notify();
     });
     if (lease) {
       DecodeLoop loop(
@@ -151,7 +151,7 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
   // next pipeline finds it there.
   asio::post(executor, [shared] {
     shared->exited = true;
-    shared->changed.cancel();
+    shared->changed.notify();
   });
 }
 

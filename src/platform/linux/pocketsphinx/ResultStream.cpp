@@ -22,7 +22,7 @@ void ResultStream::publish(SpeechResult result) {
     return;
   }
   results_.push_back(std::move(result));
-  wakeup_.cancel();
+  changed_.notify();
 }
 
 void ResultStream::terminate(SpeechResultEvent event) {
@@ -30,16 +30,14 @@ void ResultStream::terminate(SpeechResultEvent event) {
     return;
   }
   terminal_ = std::move(event);
-  wakeup_.cancel();
+  changed_.notify();
 }
 
 asio::awaitable<SpeechResultEvent> ResultStream::next() {
   while (results_.empty() && !terminal_) {
-    if (co_await isCancellationRequested()) {
+    if (!co_await changed_.waitUnlessCancelled()) {
       co_return cancelledError();
     }
-    wakeup_.expires_at(asio::steady_timer::time_point::max());
-    co_await wakeup_.async_wait(useTuple);
   }
   if (results_.empty()) {
     co_return *terminal_;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/SpeechRecognition.hpp"
+#include "platform/async/Event.hpp"
 
 namespace quelvar::pocketsphinx {
 
@@ -18,7 +19,7 @@ class ResultStream {
   static constexpr std::size_t kCapacity = 64;
 
   ResultStream(const asio::any_io_executor& executor, std::size_t capacity = kCapacity)
-      : capacity_(capacity), wakeup_(executor) {}
+      : capacity_(capacity), changed_(executor) {}
 
   void publish(SpeechResult result);
   // Ends the stream after what waits; later calls change nothing.
@@ -36,7 +37,7 @@ class ResultStream {
   void terminate(SpeechResultEvent event);
 
   const std::size_t capacity_;
-  asio::steady_timer wakeup_;
+  Event changed_;
   std::deque<SpeechResult> results_;
   std::optional<SpeechResultEvent> terminal_;
 };

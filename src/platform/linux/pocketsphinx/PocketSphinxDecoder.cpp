@@ -6,8 +6,10 @@
 
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
+#include "platform/linux/pocketsphinx/DictionarySubset.hpp"
 #include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
@@ -36,6 +38,34 @@ struct IntegerOption {
 };
 constexpr IntegerOption kLightOptions[] = {{"-maxhmmpf", 3000}, {"-maxwpf", 5}};
 
+// The engine's configuration and a decoder made from it; either is null on failure (a decoder
+// that failed frees nothing of the configuration).
+std::pair<cmd_ln_t*, ps_decoder_t*> initDecoder(const RecogniserModel& model,
+                                                const std::filesystem::path& dictionary,
+                                                const EngineOptions& options) {
+  std::map<std::string, std::string> chosen{{"-hmm", model.acousticModel.string()},
+                                            {"-lm", model.languageModel.string()},
+                                            {"-dict", dictionary.string()}};
+  for (const auto& [name, value] : defaultOptions()) {
+    chosen[name] = value;
+  }
+  for (const auto& [name, value] : options) {
+    chosen[name] = value;
+  }
+  std::vector<std::string> words;
+  for (const auto& [name, value] : chosen) {
+    words.push_back(name);
+    words.push_back(value);
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  cmd_ln_t* config =
+      cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
+  return {config, config == nullptr ? nullptr : ps_init(config)};
+}
+
 }  // namespace
 
 void silenceEngineLogging() {
@@ -54,36 +84,36 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
   if (Status damaged = probeAcousticModel(model)) {
     return *damaged;
   }
-  std::map<std::string, std::string> chosen{{"-hmm", model.acousticModel.string()},
-                                            {"-lm", model.languageModel.string()},
-                                            {"-dict", model.dictionary.string()}};
-  for (const auto& [name, value] : defaultOptions()) {
-    chosen[name] = value;
+  // The subset loads the same search faster; should the engine refuse it all the same, the whole
+  // dictionary is the answer, and the subset is dropped to be made again.
+  const bool subset = isCurrentSubset(model);
+  cmd_ln_t* config = nullptr;
+  ps_decoder_t* decoder = nullptr;
+  if (subset) {
+    std::tie(config, decoder) = initDecoder(model, subsetFile(model), options);
+    if (decoder == nullptr) {
+      cmd_ln_free_r(config);
+      std::error_code ignored;
+      std::filesystem::remove(subsetFile(model), ignored);
+    }
   }
-  for (const auto& [name, value] : options) {
-    chosen[name] = value;
+  if (decoder == nullptr) {
+    std::tie(config, decoder) = initDecoder(model, model.dictionary, options);
   }
-  std::vector<std::string> words;
-  for (const auto& [name, value] : chosen) {
-    words.push_back(name);
-    words.push_back(value);
-  }
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  cmd_ln_t* config =
-      cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
   if (config == nullptr) {
     return makeError(ErrorCode::modelLoadFailed, "The speech decoder could not be configured.");
   }
-  ps_decoder_t* decoder = ps_init(config);
   if (decoder == nullptr) {
     cmd_ln_free_r(config);
     return makeError(ErrorCode::modelLoadFailed,
                      "The speech model for " + model.locale + " could not be loaded.");
   }
-  return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+  auto loaded = std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+  if (!subset && !model.cacheFolder.empty()) {
+    // Made once per model version; a failure to write only leaves the next load as slow.
+    (void)writeSubset(model, [&](const std::string& word) { return loaded->knowsWord(word); });
+  }
+  return loaded;
 }
 
 namespace {
@@ -173,6 +203,18 @@ Status PocketSphinxDecoder::endUtterance() {
     return makeError(ErrorCode::decoderFailed, "The speech decoder could not end an utterance.");
   }
   return std::nullopt;
+}
+
+bool PocketSphinxDecoder::knowsWord(const std::string& word) const {
+  // The search holds its language model in a set whose vocabulary is mapped onto the whole
+  // dictionary, so only the set can tell whether its model has a word of its own.
+  ngram_model_t* languageModels = ps_get_lm(decoder_, fullSearch_.c_str());
+  if (languageModels == nullptr) {
+    return false;
+  }
+  const int32 id = ngram_wid(languageModels, word.c_str());
+  return id != ngram_unknown_wid(languageModels) &&
+         ngram_model_set_known_wid(languageModels, id) != 0;
 }
 
 bool PocketSphinxDecoder::inSpeech() const {

@@ -12,7 +12,7 @@
 
 namespace quelvar::pocketsphinx {
 
-// The file `name` in the model's cache folder; empty when the model has no cache folder.
+// The model's cache file for `suffix`; empty when the model has no cache folder.
 std::filesystem::path cacheFile(const RecogniserModel& model, std::string_view suffix);
 
 // Hex digits that change when any of the files is replaced, rewritten or changes size (a package

@@ -47,18 +47,6 @@ TEST(FrameReader, framesInReadsOfAnySizeComeOutWholeAndInOrder) {
   }
 }
 
-TEST(FrameReader, aBadLengthIsRefusedBeforeItsBodyAndAPartialFrameIsHeld) {
-  for (const std::uint32_t length : {0U, kMaxInboundFrameLength + 1}) {
-    FrameReader reader;
-    splitFrames(reader, frameHeader(length), 4);
-    std::string body;
-    EXPECT_EQ(reader.next(body), FrameReader::Outcome::broken) << length;
-  }
-  FrameReader reader;
-  EXPECT_THAT(splitFrames(reader, frameHeader(3) + "ab", 64), ::testing::IsEmpty());
-  EXPECT_TRUE(reader.midFrame());
-}
-
 TEST(ReadFrame, acceptsTheLargestLengthAndReadsNoFurther) {
   TestPipe pipe;
   const std::string body(kMaxInboundFrameLength, 'x');

@@ -3,10 +3,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -147,6 +153,86 @@ BENCHMARK(BM_EchoHostRoundTrip)->UseRealTime();
 BENCHMARK(BM_SpeechHostPingRoundTrip)->UseRealTime();
 BENCHMARK(BM_SpeechHostOneSecondPcmRoundTrip)->UseRealTime();
 
+// Round trip times of one host, one sample per message.
+void sampleRoundTrips(Host& host, int count, std::vector<double>& micros) {
+  std::string reply;
+  for (int i = 0; i < count; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!host.roundTrip(kPing, reply)) {
+      std::fprintf(stderr, "the host stopped answering\n");
+      std::exit(1);
+    }
+    micros.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count());
+  }
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+std::string loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double one = 0, five = 0, fifteen = 0;
+  in >> one >> five >> fifteen;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+  return text;
+}
+
+// The transport bar's own figure: the speech host's "ping" round trip over the echo host's, in
+// alternating blocks, so that a change of load during the run falls on both alike. A second
+// build of the speech host (--baseline=PATH) is measured in the same blocks for a before/after.
+void reportPingRatio(const char* baseline) {
+  ::signal(SIGPIPE, SIG_IGN);
+  Host echo(nullptr);
+  Host speech(QUELVAR_SPEECH_BINARY);
+  std::vector<double> echoTimes, speechTimes, baselineTimes;
+  const std::string loadBefore = loadAverage();
+  {
+    Host before(baseline ? baseline : QUELVAR_SPEECH_BINARY);
+    for (int block = 0; block < 40; ++block) {
+      sampleRoundTrips(echo, 250, echoTimes);
+      sampleRoundTrips(speech, 250, speechTimes);
+      if (baseline) {
+        sampleRoundTrips(before, 250, baselineTimes);
+      }
+    }
+  }
+  const double echoMedian = median(echoTimes);
+  const double speechMedian = median(speechTimes);
+  std::printf("\n\"ping\" round trip, median of %zu each (load %s before, %s after):\n",
+              echoTimes.size(), loadBefore.c_str(), loadAverage().c_str());
+  std::printf("  speech host %.1f us / echo host %.1f us = %.2f (bar: at most 1.25)\n",
+              speechMedian, echoMedian, speechMedian / echoMedian);
+  if (baseline) {
+    const double baselineMedian = median(baselineTimes);
+    std::printf("  baseline %s: %.1f us = %.2f\n", baseline, baselineMedian,
+                baselineMedian / echoMedian);
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  const char* baseline = nullptr;
+  constexpr std::string_view kBaseline = "--baseline=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]).starts_with(kBaseline)) {
+      baseline = argv[i] + kBaseline.size();
+      std::copy(argv + i + 1, argv + argc + 1, argv + i);
+      --argc;
+      break;
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  reportPingRatio(baseline);
+  return 0;
+}

@@ -79,7 +79,8 @@ asio::awaitable<void> handleMessage(std::string_view body, LiveSpeech& speech,
   } else if (std::holds_alternative<StopMessage>(message)) {
     co_await speech.stop();
   } else {
-    output.emit({{"type", "pong"}});
+    static const nlohmann::json pong = {{"type", "pong"}};  // built once: pings measure transport
+    output.emit(pong);
   }
 }
 

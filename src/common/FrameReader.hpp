@@ -1,36 +1,41 @@
-// Frames read from a non-blocking descriptor piece by piece, as bytes become available.
+// Frames cut out of a byte stream that arrives in pieces of any size.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace quelvar {
 
-// Holds the part of one inbound frame read so far, so that a caller can wait for readiness
-// between reads instead of blocking. Like readFrame it never asks for more than the current
-// frame still misses, so nothing of a following frame is consumed.
+// The caller reads whatever the input holds into space() and commits it; next() then hands out
+// every whole body in order. Reading everything available at once, instead of exactly one header
+// and one body, saves a system call per message and lets a short read tell that the input is
+// drained. The buffer holds one largest frame, so a frame never waits for room, and a length
+// over the limit is refused as soon as its header is in.
 class FrameReader {
  public:
   enum class Outcome {
-    body,        // a whole body is in `body`
-    wouldBlock,  // nothing more can be read now; wait until the descriptor is readable
-    end,         // end of input on a frame boundary
-    broken,      // bad length, end of input part-way or a read error
+    body,      // a whole body is in `body`
+    needMore,  // read more into space() first
+    broken,    // a length of zero or over the limit
   };
 
-  explicit FrameReader(int fd) : fd_(fd) {}
+  FrameReader();
 
-  // Reads until a body is complete or the descriptor has nothing more for now.
   Outcome next(std::string& body);
 
- private:
-  // Reads into buffer_ until it holds `wanted` bytes.
-  Outcome fill(std::size_t wanted);
+  // Room for the next read; never empty while next() asks for more.
+  std::span<char> space();
+  void commit(std::size_t count) { end_ += count; }
 
-  int fd_;
-  std::string buffer_;
-  std::size_t held_ = 0;
-  bool inBody_ = false;
+  // Bytes of an unfinished frame are held: the input may not end here.
+  bool midFrame() const { return begin_ != end_; }
+
+ private:
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // the first byte not yet handed out
+  std::size_t end_ = 0;    // one past the last byte read
 };
 
 }  // namespace quelvar

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxDecoder.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
@@ -50,8 +52,9 @@ struct ScratchModel {
 
 // The real English model, every file linked from a scratch folder but `damaged`, which is written.
 struct DamagedModel {
-  std::filesystem::path root =
-      std::filesystem::temp_directory_path() / ("quelvar-ps-damaged-" + std::to_string(::getpid()));
+  std::filesystem::path root = std::filesystem::temp_directory_path() /
+                               ("quelvar-ps-damaged-" + std::to_string(::getpid()) + "-" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
   RecogniserModel model = *PocketSphinxCatalogue::debian().find("en-US");
 
   DamagedModel(const std::filesystem::path& damaged, const std::string& content) {
@@ -64,6 +67,7 @@ struct DamagedModel {
     model.acousticModel = root / "am";
     model.languageModel = root / "lm";
     model.dictionary = root / "dict";
+    model.cacheFolder = root / "cache";
     std::filesystem::remove(root / damaged);
     std::ofstream(root / damaged) << content;
   }
@@ -136,6 +140,25 @@ TEST_F(CatalogueTest, aDamagedModelIsNotInstalledAndFailsToLoadWithoutEndingTheP
     ASSERT_FALSE(loaded.ok()) << c.file;
     EXPECT_EQ(loaded.error().code, static_cast<int>(c.loadError)) << loaded.error().description;
   }
+}
+
+// Whether a new host, which has checked no model yet, finds the model usable.
+bool usableToANewHost(const RecogniserModel& model) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::_exit(probeAcousticModel(model) ? 1 : 0);
+  }
+  int status = 0;
+  return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(CatalogueTest, aModelCheckedByAnEarlierHostIsCheckedAgainOnceItsFilesChange) {
+  DamagedModel copy("am/notes", "a file the engine does not read");
+  EXPECT_TRUE(usableToANewHost(copy.model));
+  EXPECT_TRUE(std::filesystem::exists(copy.model.cacheFolder / "en-US.loads"));
+  std::filesystem::remove(copy.root / "am/mdef");
+  std::ofstream(copy.root / "am/mdef") << "garbage\n";
+  EXPECT_FALSE(usableToANewHost(copy.model));
 }
 
 TEST_F(CatalogueTest, reservationsAreCountedPerLocaleAndRefusedForUnknownOnes) {

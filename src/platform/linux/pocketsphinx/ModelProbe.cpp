@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
 
+#include "common/AtomicFile.hpp"
 #include "common/Posix.hpp"
+#include "platform/linux/pocketsphinx/CacheFiles.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
 namespace quelvar::pocketsphinx {
@@ -64,6 +67,38 @@ Status probe(const RecogniserModel& model) {
                        ". Reinstall the package " + model.package + ".");
 }
 
+// A model that loaded in a child loads again as long as its files are the same ones, so a success
+// is also kept in the cache folder: later hosts then start without forking for it. Only a
+// success is kept; a failure is checked again each time.
+constexpr std::string_view kProven = "quelvar acoustic model loads 1 ";
+
+std::optional<std::string> provenRecord(const RecogniserModel& model) {
+  std::vector<std::filesystem::path> files{
+      model.acousticModel};  // it changes when files come or go
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(model.acousticModel, error)) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin() + 1, files.end());
+  const std::optional<std::string> identity = error ? std::nullopt : fingerprint(files);
+  return identity ? std::optional(std::string(kProven) + *identity + '\n') : std::nullopt;
+}
+
+Status probeOrRecall(const RecogniserModel& model) {
+  const std::filesystem::path file = cacheFile(model, ".loads");
+  const std::optional<std::string> record = file.empty() ? std::nullopt : provenRecord(model);
+  if (record && readWholeFile(file) == record) {
+    return std::nullopt;
+  }
+  Status verdict = probe(model);
+  if (!verdict && record) {
+    std::error_code ignored;
+    std::filesystem::create_directories(model.cacheFolder, ignored);
+    (void)writeFileAtomically(file, *record);  // if it fails, the next host checks again
+  }
+  return verdict;
+}
+
 }  // namespace
 
 Status probeAcousticModel(const RecogniserModel& model) {
@@ -72,7 +107,7 @@ Status probeAcousticModel(const RecogniserModel& model) {
   std::lock_guard lock(mutex);
   const auto [found, added] = verdicts.try_emplace(model.acousticModel.string());
   if (added) {
-    found->second = probe(model);
+    found->second = probeOrRecall(model);
   }
   return found->second;
 }

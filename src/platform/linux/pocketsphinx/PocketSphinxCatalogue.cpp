@@ -3,6 +3,7 @@
 
 #include <unicode/locid.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <system_error>
 
@@ -24,6 +25,19 @@ bool hasWords(const std::filesystem::path& dictionary) {
   return static_cast<bool>(in >> word);
 }
 
+// The user's cache folder as the XDG base directory rules name it; empty without a home.
+std::filesystem::path cacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && std::filesystem::path(cache).is_absolute()) {
+    return cache;
+  }
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && std::filesystem::path(home).is_absolute()) {
+    return std::filesystem::path(home) / ".cache";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string languageSubtag(const std::string& localeIdentifier) {
@@ -43,6 +57,7 @@ PocketSphinxCatalogue::PocketSphinxCatalogue(std::vector<RecogniserModel> models
 
 PocketSphinxCatalogue PocketSphinxCatalogue::debian() {
   const std::filesystem::path root = "/usr/share/pocketsphinx/model/en-us";
+  const std::filesystem::path cache = cacheFolder();
   return PocketSphinxCatalogue({{
       .locale = "en-US",
       .language = "en",
@@ -50,6 +65,7 @@ PocketSphinxCatalogue PocketSphinxCatalogue::debian() {
       .languageModel = root / "en-us.lm.bin",
       .dictionary = root / "cmudict-en-us.dict",
       .package = "pocketsphinx-en-us",
+      .cacheFolder = cache.empty() ? cache : cache / "quelvar" / "speech",
   }});
 }
 

@@ -14,6 +14,8 @@ struct RecogniserModel {
   std::filesystem::path languageModel;
   std::filesystem::path dictionary;
   std::string package;  // the distribution package that installs the files
+  // Where files that make later loads faster are kept (CacheFiles.hpp); empty: none.
+  std::filesystem::path cacheFolder = {};
 };
 
 class PocketSphinxCatalogue {

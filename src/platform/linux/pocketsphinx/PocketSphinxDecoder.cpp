@@ -6,8 +6,11 @@
 
 #include <map>
 #include <mutex>
+#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "platform/linux/pocketsphinx/DictionarySubset.hpp"
 #include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
@@ -36,6 +39,70 @@ struct IntegerOption {
 };
 constexpr IntegerOption kLightOptions[] = {{"-maxhmmpf", 3000}, {"-maxwpf", 5}};
 
+// The name the engine gives the search of a language model named in its configuration.
+constexpr const char* kFullSearch = "_default";
+
+// The engine's configuration and a decoder made from it; either is null on failure (a decoder
+// that failed frees nothing of the configuration). The language model is read on a thread of its
+// own while the engine loads the acoustic model and the dictionary, which it does not need: a
+// tenth of the load, in parallel. That thread reads with a configuration of its own, since the
+// engine's set-up writes to the one it is given.
+std::pair<cmd_ln_t*, ps_decoder_t*> initDecoder(const RecogniserModel& model,
+                                                const std::filesystem::path& dictionary,
+                                                const EngineOptions& options) {
+  std::map<std::string, std::string> chosen{{"-hmm", model.acousticModel.string()},
+                                            {"-lm", model.languageModel.string()},
+                                            {"-dict", dictionary.string()}};
+  for (const auto& [name, value] : defaultOptions()) {
+    chosen[name] = value;
+  }
+  for (const auto& [name, value] : options) {
+    chosen[name] = value;
+  }
+  const std::string languageModelFile = chosen["-lm"];
+  chosen.erase("-lm");
+  std::vector<std::string> words;
+  for (const auto& [name, value] : chosen) {
+    words.push_back(name);
+    words.push_back(value);
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  const auto parse = [&] {
+    return cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
+  };
+  cmd_ln_t* config = parse();
+  if (config == nullptr) {
+    return {nullptr, nullptr};
+  }
+  ngram_model_t* languageModel = nullptr;
+  logmath_t* logmath = nullptr;  // borrowed by the model until the search holds it
+  std::thread reader([&] {
+    cmd_ln_t* readerConfig = parse();
+    if (readerConfig == nullptr) {
+      return;
+    }
+    // The same scale as the decoder's own, so that the scores are the ones it would have read.
+    logmath = logmath_init(cmd_ln_float32_r(readerConfig, "-logbase"), 0,
+                           cmd_ln_boolean_r(readerConfig, "-bestpath"));
+    languageModel = ngram_model_read(readerConfig, languageModelFile.c_str(), NGRAM_AUTO, logmath);
+    cmd_ln_free_r(readerConfig);
+  });
+  ps_decoder_t* decoder = ps_init(config);
+  reader.join();
+  if (decoder != nullptr &&
+      (languageModel == nullptr || ps_set_lm(decoder, kFullSearch, languageModel) != 0 ||
+       ps_set_search(decoder, kFullSearch) != 0)) {
+    ps_free(decoder);
+    decoder = nullptr;
+  }
+  ngram_model_free(languageModel);  // the search keeps its own references
+  logmath_free(logmath);
+  return {config, decoder};
+}
+
 }  // namespace
 
 void silenceEngineLogging() {
@@ -54,36 +121,36 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
   if (Status damaged = probeAcousticModel(model)) {
     return *damaged;
   }
-  std::map<std::string, std::string> chosen{{"-hmm", model.acousticModel.string()},
-                                            {"-lm", model.languageModel.string()},
-                                            {"-dict", model.dictionary.string()}};
-  for (const auto& [name, value] : defaultOptions()) {
-    chosen[name] = value;
+  // The subset loads the same search faster; should the engine refuse it all the same, the whole
+  // dictionary is the answer, and the subset is dropped to be made again.
+  const bool subset = isCurrentSubset(model);
+  cmd_ln_t* config = nullptr;
+  ps_decoder_t* decoder = nullptr;
+  if (subset) {
+    std::tie(config, decoder) = initDecoder(model, subsetFile(model), options);
+    if (decoder == nullptr) {
+      cmd_ln_free_r(config);
+      std::error_code ignored;
+      std::filesystem::remove(subsetFile(model), ignored);
+    }
   }
-  for (const auto& [name, value] : options) {
-    chosen[name] = value;
+  if (decoder == nullptr) {
+    std::tie(config, decoder) = initDecoder(model, model.dictionary, options);
   }
-  std::vector<std::string> words;
-  for (const auto& [name, value] : chosen) {
-    words.push_back(name);
-    words.push_back(value);
-  }
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  cmd_ln_t* config =
-      cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
   if (config == nullptr) {
     return makeError(ErrorCode::modelLoadFailed, "The speech decoder could not be configured.");
   }
-  ps_decoder_t* decoder = ps_init(config);
   if (decoder == nullptr) {
     cmd_ln_free_r(config);
     return makeError(ErrorCode::modelLoadFailed,
                      "The speech model for " + model.locale + " could not be loaded.");
   }
-  return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+  auto loaded = std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+  if (!subset && !model.cacheFolder.empty()) {
+    // Made once per model version; a failure to write only leaves the next load as slow.
+    (void)writeSubset(model, [&](const std::string& word) { return loaded->knowsWord(word); });
+  }
+  return loaded;
 }
 
 namespace {
@@ -173,6 +240,18 @@ Status PocketSphinxDecoder::endUtterance() {
     return makeError(ErrorCode::decoderFailed, "The speech decoder could not end an utterance.");
   }
   return std::nullopt;
+}
+
+bool PocketSphinxDecoder::knowsWord(const std::string& word) const {
+  // The search holds its language model in a set whose vocabulary is mapped onto the whole
+  // dictionary, so only the set can tell whether its model has a word of its own.
+  ngram_model_t* languageModels = ps_get_lm(decoder_, fullSearch_.c_str());
+  if (languageModels == nullptr) {
+    return false;
+  }
+  const int32 id = ngram_wid(languageModels, word.c_str());
+  return id != ngram_unknown_wid(languageModels) &&
+         ngram_model_set_known_wid(languageModels, id) != 0;
 }
 
 bool PocketSphinxDecoder::inSpeech() const {

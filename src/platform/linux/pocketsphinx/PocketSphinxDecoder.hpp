@@ -39,6 +39,8 @@ class PocketSphinxDecoder final : public SpeechDecoder {
   Status endUtterance() override;
   bool utteranceOpen() const override { return utteranceOpen_; }
   bool inSpeech() const override;
+  // Whether the language model of the full search has the word.
+  bool knowsWord(const std::string& word) const;
   std::string hypothesis() const override;
   void preferLightSearch(bool light) override { preferLight_ = light; }
 

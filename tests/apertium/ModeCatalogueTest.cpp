@@ -1,5 +1,9 @@
 // Installed, packaged and unknown translation directions.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <tuple>
 
 #include "ApertiumTestSupport.hpp"
 #include "platform/linux/apertium/ModeCatalogue.hpp"
@@ -7,6 +11,7 @@
 namespace quelvar::apertium {
 namespace {
 
+using ::testing::IsSupersetOf;
 using testing::ModeFolder;
 
 struct ModeCatalogueTest : ::testing::Test {
@@ -96,16 +101,28 @@ TEST_F(ModeCatalogueTest, seesAModeInstalledLaterAndAMissingFolderAsNothingInsta
 
 TEST(PackagedDirections, coverTheDistributionsPairsInTheirDirections) {
   ModeCatalogue catalogue("/nonexistent");
-  EXPECT_EQ(catalogue.status("en", "es"), LanguageStatus::supported);
-  EXPECT_EQ(catalogue.status("es", "en"), LanguageStatus::supported);
-  EXPECT_EQ(catalogue.status("ca", "es"), LanguageStatus::supported);
-  EXPECT_EQ(catalogue.status("en", "eo"), LanguageStatus::supported);
-  EXPECT_EQ(catalogue.status("eo", "en"), LanguageStatus::unsupported);
-  EXPECT_EQ(catalogue.status("de", "en"), LanguageStatus::unsupported);
-  auto languages = catalogue.supportedLanguages();
-  for (const char* tag : {"en", "es", "ca", "gl", "eo", "eu", "pt", "fr", "it", "ro", "oc"}) {
-    EXPECT_NE(std::find(languages.begin(), languages.end(), tag), languages.end()) << tag;
+  const std::tuple<const char*, const char*, LanguageStatus> rows[] = {
+      {"en", "es", LanguageStatus::supported},   {"es", "en", LanguageStatus::supported},
+      {"ca", "es", LanguageStatus::supported},   {"en", "eo", LanguageStatus::supported},
+      {"eo", "en", LanguageStatus::unsupported}, {"de", "en", LanguageStatus::unsupported},
+  };
+  for (const auto& [source, target, status] : rows) {
+    EXPECT_EQ(catalogue.status(source, target), status) << source << " -> " << target;
   }
+  EXPECT_THAT(catalogue.supportedLanguages(),
+              IsSupersetOf({"en", "es", "ca", "gl", "eo", "eu", "pt", "fr", "it", "ro", "oc"}));
+}
+
+// Requests name any tags they like; what the catalogue remembers of them stays small.
+TEST_F(ModeCatalogueTest, manyDistinctTagsDoNotGrowTheCatalogue) {
+  ModeCatalogue catalogue(folder.path() / "missing", packaged);
+  auto allocated = [] { return static_cast<long>(::mallinfo2().uordblks); };
+  catalogue.status("en", "es");
+  const long before = allocated();
+  for (int i = 0; i < 20000; ++i) {
+    catalogue.status("en", "a-tag-no-language-has-" + std::to_string(i));
+  }
+  EXPECT_LT(allocated() - before, 1L << 20) << "bytes kept after 20000 tags";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The programs of a pipeline die with the process that started them, even when it is killed.
+// A pipeline of programs on its own: how much of an answer it takes, and that its programs do not
+// outlive the process that started them.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,10 +8,26 @@
 #include <unistd.h>
 
 #include "ApertiumTestSupport.hpp"
+#include "platform/linux/apertium/ApertiumError.hpp"
 #include "platform/linux/apertium/ApertiumPipeline.hpp"
 
 namespace quelvar::apertium {
 namespace {
+
+// A stream gone wrong can answer without end; megabytes for a word are refused, not collected.
+TEST(ApertiumPipeline, anAnswerOfMegabytesForAWordIsRefused) {
+  asio::io_context io;
+  auto pipeline = ApertiumPipeline::start(
+      io.get_executor(), {{"sh", "-c",
+                           "head -c 1 >/dev/null; head -c 3000000 /dev/zero | tr '\\0' x; "
+                           "head -c 1 /dev/zero"}});
+  ASSERT_TRUE(pipeline.ok());
+  auto answer = testing::runUntilDone(io, pipeline.value()->exchange("Hello"));
+  ASSERT_TRUE(answer.has_value());
+  ASSERT_FALSE(answer->ok()) << answer->value().size() << " bytes taken";
+  EXPECT_TRUE(hasCode(answer->error(), ErrorCode::oversized)) << answer->error().description;
+  EXPECT_FALSE(pipeline.value()->isRunning());
+}
 
 // Waits for a process that is not our child to end, without polling in a sleep loop.
 bool endsWithin(pid_t pid, int milliseconds) {
@@ -24,7 +41,9 @@ bool endsWithin(pid_t pid, int milliseconds) {
   return ready == 1;
 }
 
-TEST(ProcessLifetime, pipelineProgramsDieWhenTheHostIsKilled) {
+// The programs read nothing and never write, so neither the end of their input nor a closed
+// output ends them: only the death signal their parent arms does.
+TEST(ApertiumPipeline, programsDieWhenTheProcessThatStartedThemIsKilled) {
   int report[2];
   ASSERT_EQ(::pipe(report), 0);
   pid_t host = ::fork();
@@ -33,8 +52,8 @@ TEST(ProcessLifetime, pipelineProgramsDieWhenTheHostIsKilled) {
     // The stand-in host: starts a pipeline, reports its programs, then waits to be killed.
     ::close(report[0]);
     asio::io_context io;
-    auto pipeline = ApertiumPipeline::start(
-        io.get_executor(), {{"sed", "-z", "-u", ""}, {"tail", "-z", "-f", "/dev/null"}});
+    auto pipeline =
+        ApertiumPipeline::start(io.get_executor(), {{"sleep", "600"}, {"sleep", "600"}});
     if (pipeline) {
       auto pids = pipeline.value()->processIds();
       [[maybe_unused]] auto n = ::write(report[1], pids.data(), pids.size() * sizeof(pid_t));
@@ -53,7 +72,10 @@ TEST(ProcessLifetime, pipelineProgramsDieWhenTheHostIsKilled) {
   ::kill(host, SIGKILL);
   ::waitpid(host, nullptr, 0);
   for (pid_t pid : pids) {
-    EXPECT_TRUE(endsWithin(pid, 10000)) << "survived its host: " << pid;
+    if (!endsWithin(pid, 10000)) {
+      ADD_FAILURE() << "survived its parent: " << pid;
+      ::kill(pid, SIGKILL);
+    }
   }
 }
 

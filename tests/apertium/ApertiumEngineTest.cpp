@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <tuple>
 
@@ -17,7 +16,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::IsSupersetOf;
 using testing::runUntilDone;
 
 const std::filesystem::path pairData = "/usr/share/apertium/apertium-eng-spa";
@@ -45,61 +43,37 @@ struct ApertiumEngineTest : ::testing::Test {
   }
 };
 
-TEST_F(ApertiumEngineTest, statusAndLanguagesReflectTheInstalledPair) {
-  const std::tuple<const char*, const char*, LanguageStatus> rows[] = {
-      {"en", "es", LanguageStatus::installed},
-      {"es", "en-US", LanguageStatus::installed},
-      {"fr", "eo", LanguageStatus::supported},
-      {"en", "de", LanguageStatus::unsupported},
-  };
-  for (const auto& [source, target, expected] : rows) {
-    EXPECT_EQ(runUntilDone(io, service.status(source, target)), expected) << source << target;
-  }
-  EXPECT_THAT(runUntilDone(io, service.supportedLanguages()).value(), IsSupersetOf({"en", "es"}));
+TEST_F(ApertiumEngineTest, statusReflectsTheInstalledPair) {
+  EXPECT_EQ(runUntilDone(io, service.status("es", "en-US")), LanguageStatus::installed);
+  EXPECT_EQ(runUntilDone(io, service.status("fr", "eo")), LanguageStatus::supported);
+  EXPECT_EQ(runUntilDone(io, service.status("en", "de")), LanguageStatus::unsupported);
 }
 
-// One session per direction answers every row, round after round, with the same programs.
-TEST_F(ApertiumEngineTest, aSessionTranslatesSegmentAfterSegmentKeepingWhitespaceAndUnknownWords) {
-  struct Row {
-    const char* source;
-    const char* target;
-    std::string text, translation;
-  };
-  const Row rows[] = {
-      {"en", "es", "Hello world", "Hola Mundo"},
-      {"en", "es", "  The dog eats.\n", "  El perro come.\n"},
-      {"en", "es", "zorblax", "zorblax"},  // no unknown-word mark
-      {"es", "en",
+// Outer whitespace is kept, unknown words get no mark, decomposed letters and NULs reach the
+// engine as words, and reserved characters do not corrupt the stream.
+TEST_F(ApertiumEngineTest, aSessionTranslatesSegmentAfterSegment) {
+  auto english = prepared("en", "es");
+  auto spanish = prepared("es", "en");
+  const std::tuple<ApertiumSession*, std::string, std::string> rows[] = {
+      {english.get(), "Hello world", "Hola Mundo"},
+      {english.get(), "  The dog eats.\n", "  El perro come.\n"},
+      {english.get(), "zorblax", "zorblax"},
+      {spanish.get(),
        "Buenos di\xCC\x81"
        "as, sen\xCC\x83"
        "or",
        "Good morning, gentleman"},
-      {"es", "en", std::string("perro\0gato", 10), "Dog cat"},
+      {spanish.get(), std::string("perro\0gato", 10), "Dog cat"},
   };
-  std::map<std::string, std::pair<std::shared_ptr<ApertiumSession>, std::vector<pid_t>>> sessions;
-  for (int round = 0; round < 3; ++round) {
-    for (const auto& row : rows) {
-      auto& [session, pids] = sessions[std::string(row.source) + row.target];
-      if (!session) {
-        session = prepared(row.source, row.target);
-        pids = session->processIds();
-      }
-      ASSERT_EQ(translate(*session, row.text), row.translation);
-    }
+  for (const auto& [session, text, translation] : rows) {
+    EXPECT_EQ(translate(*session, text), translation);
   }
-  for (const auto& [direction, session] : sessions) {
-    EXPECT_EQ(session.first->processIds(), session.second) << direction;
-  }
-}
-
-TEST_F(ApertiumEngineTest, reservedCharactersDoNotCorruptTheStream) {
-  auto session = prepared("en", "es");
   std::string answer =
-      translate(*session, "The house ^ $ [ ] { } / \\ @ < > * # ~ [[x]] ^a$ is red");
+      translate(*english, "The house ^ $ [ ] { } / \\ @ < > * # ~ [[x]] ^a$ is red");
   for (char c : std::string("^$[]{}/\\@<>*#~")) {
     EXPECT_THAT(answer, HasSubstr(std::string(1, c)));
   }
-  EXPECT_EQ(translate(*session, "Hello world"), "Hola Mundo");
+  EXPECT_EQ(translate(*english, "Hello world"), "Hola Mundo");
 }
 
 TEST_F(ApertiumEngineTest, aDirectionWithoutAPairGoesThroughAMiddleLanguage) {

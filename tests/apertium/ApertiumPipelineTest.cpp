@@ -14,19 +14,36 @@
 namespace quelvar::apertium {
 namespace {
 
-// A stream gone wrong can answer without end; megabytes for a word are refused, not collected.
-TEST(ApertiumPipeline, anAnswerOfMegabytesForAWordIsRefused) {
+struct Exchange {
+  Expected<std::string> answer;
+  bool running;
+};
+
+// One segment through a pipeline of one shell script, which reads the segment first.
+Exchange exchangeThrough(const std::string& script) {
   asio::io_context io;
-  auto pipeline = ApertiumPipeline::start(
-      io.get_executor(), {{"sh", "-c",
-                           "head -c 1 >/dev/null; head -c 3000000 /dev/zero | tr '\\0' x; "
-                           "head -c 1 /dev/zero"}});
-  ASSERT_TRUE(pipeline.ok());
+  auto pipeline =
+      ApertiumPipeline::start(io.get_executor(), {{"sh", "-c", "head -c 1 >/dev/null; " + script}});
+  if (!pipeline) {
+    return {pipeline.error(), false};
+  }
   auto answer = testing::runUntilDone(io, pipeline.value()->exchange("Hello"));
-  ASSERT_TRUE(answer.has_value());
-  ASSERT_FALSE(answer->ok()) << answer->value().size() << " bytes taken";
-  EXPECT_TRUE(hasCode(answer->error(), ErrorCode::oversized)) << answer->error().description;
-  EXPECT_FALSE(pipeline.value()->isRunning());
+  return {answer.value_or(cancelledError()), pipeline.value()->isRunning()};
+}
+
+// A stream gone wrong may answer without end, or more than once: its answers could no longer be
+// matched to segments, so the pipeline stops, and megabytes for a word are refused.
+TEST(ApertiumPipeline, anAnswerOfMegabytesOrASecondAnswerStopsThePipeline) {
+  auto huge = exchangeThrough("head -c 3000000 /dev/zero | tr '\\0' x; head -c 1 /dev/zero");
+  ASSERT_FALSE(huge.answer.ok()) << huge.answer.value().size() << " bytes taken";
+  EXPECT_TRUE(hasCode(huge.answer.error(), ErrorCode::oversized))
+      << huge.answer.error().description;
+  EXPECT_FALSE(huge.running);
+
+  auto twice = exchangeThrough("printf 'a\\0b\\0'; exec sleep 60");
+  ASSERT_TRUE(twice.answer.ok()) << twice.answer.error().description;
+  EXPECT_EQ(twice.answer.value(), "a");
+  EXPECT_FALSE(twice.running);
 }
 
 // Waits for a process that is not our child to end, without polling in a sleep loop.

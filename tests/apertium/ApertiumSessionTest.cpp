@@ -141,16 +141,6 @@ TEST_F(ApertiumSessionTest, aDirectionThatReturnsItsProbeUnchangedDoesNotPrepare
   EXPECT_EQ(prepare(*session(folder.add("eng-eng_US", "sed -u ''"))), std::nullopt);
 }
 
-TEST_F(ApertiumSessionTest, aRouteThroughAMiddleLanguageIsOnePipeline) {
-  auto chained = std::make_shared<ApertiumSession>(
-      io.get_executor(), clock, std::vector{echo, folder.add("mid-end", "sed -u 's/a/b/'")});
-  ASSERT_EQ(prepare(*chained), std::nullopt);
-  EXPECT_THAT(chained->processIds(), SizeIs(4));
-  auto answer = translate(*chained, "a cat");
-  ASSERT_TRUE(answer.ok()) << answer.error().description;
-  EXPECT_EQ(answer.value(), "b cat");
-}
-
 TEST_F(ApertiumSessionTest, preparingFailsClearlyWithoutAUsableMode) {
   const std::pair<std::optional<std::filesystem::path>, ErrorCode> rows[] = {
       {std::nullopt, ErrorCode::notInstalled},

@@ -84,11 +84,11 @@ class EnginePipeline {
  public:
   // The queue is larger than the hosts' so that a test can hand over all its audio at once.
   EnginePipeline(asio::io_context& io, PocketSphinxRecognition& service,
-                 const std::string& locale = "en-US", std::size_t queueCapacity = 4096)
+                 const std::string& locale = "en-US")
       : io_(io),
         transcriber(service.makeTranscriber(locale)),
         analyzer(service.makeAnalyzer(transcriber)),
-        input(std::make_shared<AnalyzerInputQueue>(queueCapacity)) {
+        input(std::make_shared<AnalyzerInputQueue>(4096)) {
     reader_ = Task::spawn(io.get_executor(), [this](Task&) -> asio::awaitable<void> {
       for (;;) {
         SpeechResultEvent event = co_await transcriber->nextResult();

@@ -122,9 +122,10 @@ bool CaptionSession::stream() {
                       speedText(speed_) + " real time");
       }
       // The host dropped this chunk but counted its number: give the recogniser time to catch
-      // up, then offer the same audio again under the next number, so nothing is lost.
+      // up, twice as long each time (a busy machine can slow it far below real time), then
+      // offer the same audio again under the next number, so nothing is lost.
       if (++retries <= kOverloadRetries) {
-        sendAt = Clock::now() + chunkTime;
+        sendAt = Clock::now() + chunkTime * (1 << (retries - 1));
         continue;
       }
       display_.note("the speech host was overloaded and dropped " +

@@ -1,6 +1,4 @@
 // Recognition cost and latency: the analyzer against the bare PocketSphinx decoder on one audio.
-#include <pocketsphinx.h>
-
 #include "BenchPipeline.hpp"
 
 namespace {
@@ -9,29 +7,27 @@ using namespace quelvar;
 using namespace quelvar::pocketsphinx;
 using namespace quelvar::pocketsphinx::bench;
 
-// The same utterance segmentation as the analyzer, with nothing around it: no thread, no queue,
+// The same utterance segmentation as the analyzer, straight on the decoder: no thread, no queue,
 // no partial results.
 Cost bareDecoder(PocketSphinxDecoder& decoder, const Samples& audio, int& finals) {
-  ps_decoder_t* ps = decoder.engine();
   const auto start = Clock::now();
   const double cpuStart = cpuMillis();
-  ps_start_stream(ps);
-  ps_start_utt(ps);
+  decoder.startStream();
+  decoder.startUtterance();
   bool speech = false;
   for (std::size_t at = 0; at < audio.size(); at += kBufferFrames) {
     const std::size_t count = std::min<std::size_t>(kBufferFrames, audio.size() - at);
-    ps_process_raw(ps, audio.data() + at, count, FALSE, FALSE);
-    if (ps_get_in_speech(ps)) {
+    decoder.process({audio.data() + at, count});
+    if (decoder.inSpeech()) {
       speech = true;
     } else if (speech) {
-      ps_end_utt(ps);
-      int32 score = 0;
-      finals += ps_get_hyp(ps, &score) != nullptr ? 1 : 0;
-      ps_start_utt(ps);
+      decoder.endUtterance();
+      finals += decoder.hypothesis().empty() ? 0 : 1;
+      decoder.startUtterance();
       speech = false;
     }
   }
-  ps_end_utt(ps);
+  decoder.endUtterance();
   return {millisSince(start), cpuMillis() - cpuStart};
 }
 

@@ -9,6 +9,7 @@ int main() {
   asio::io_context context(1);
   // This host reports on speech models without loading them, so it proves that they load.
   const auto speech = quelvar::makeSpeechRecognition(context.get_executor(), true);
-  const auto translation = quelvar::makeTranslation(context.get_executor());
+  const auto translation =
+      quelvar::makeTranslation(context.get_executor(), std::make_shared<quelvar::SteadyClock>());
   return quelvar::Host::main(context, {*speech, *translation});
 }

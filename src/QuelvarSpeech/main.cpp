@@ -17,7 +17,8 @@ int main() {
   // and the wake-up of the reactor (other threads still post through them).
   asio::io_context io(1);
   auto speech = quelvar::makeSpeechRecognition(io.get_executor());
-  auto translation = quelvar::makeTranslation(io.get_executor());
-  quelvar::SteadyClock clock;
-  return quelvar::SpeechHost::main(io, {*speech, *translation, &quelvar::makeSoxrConverter, clock});
+  auto clock = std::make_shared<quelvar::SteadyClock>();
+  auto translation = quelvar::makeTranslation(io.get_executor(), clock);
+  return quelvar::SpeechHost::main(io,
+                                   {*speech, *translation, &quelvar::makeSoxrConverter, *clock});
 }

@@ -1,6 +1,7 @@
 // Sessions over stand-in modes made of ordinary programs that speak NUL-terminated records:
 // "sed -z -u ''" echoes every segment, "tail -z -f /dev/null" never answers.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -15,21 +16,28 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::childProcesses;
-using testing::ModeFolder;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
 using testing::openDescriptors;
+using ::testing::Pair;
+using testing::processExists;
 using testing::runUntil;
 using testing::runUntilDone;
+using ::testing::SizeIs;
+using ::testing::StartsWith;
 
 struct ApertiumSessionTest : ::testing::Test {
   asio::io_context io;
   std::shared_ptr<quelvar::testing::FakeClock> clock =
       std::make_shared<quelvar::testing::FakeClock>(io.get_executor());
-  ModeFolder folder;
+  testing::ModeFolder folder;
   std::filesystem::path echo = folder.add("echo-echo", "sed -u '' | sed -u '' | sed -u ''");
   std::filesystem::path silent = folder.add("silent-silent", "sed -u '' | tail -f /dev/null");
 
-  std::shared_ptr<ApertiumSession> session(std::optional<std::filesystem::path> mode) {
-    return std::make_shared<ApertiumSession>(io.get_executor(), clock, std::move(mode));
+  std::shared_ptr<ApertiumSession> session(std::optional<std::filesystem::path> mode,
+                                           SessionOptions options = {}) {
+    return std::make_shared<ApertiumSession>(io.get_executor(), clock, std::move(mode), options);
   }
   Status prepare(ApertiumSession& session) {
     return runUntilDone(io, session.prepareTranslation()).value_or(cancelledError());
@@ -45,25 +53,12 @@ struct ApertiumSessionTest : ::testing::Test {
     io.poll();
     return result;
   }
-};
-
-TEST_F(ApertiumSessionTest, manySegmentsRoundTripThroughOnePipeline) {
-  auto echoing = session(echo);
-  ASSERT_EQ(prepare(*echoing), std::nullopt);
-  auto pids = echoing->processIds();
-  ASSERT_EQ(pids.size(), 3u);
-  const std::string texts[] = {
-      "Hello world", "  kept whitespace\n", "^ $ [ ] { } / \\ @ < > * # ~", "", " \t ", "ünï ✓",
-  };
-  for (int round = 0; round < 50; ++round) {
-    for (const auto& text : texts) {
-      auto answer = translate(*echoing, text + (text.empty() ? "" : std::to_string(round)));
-      ASSERT_TRUE(answer.ok()) << answer.error().description;
-      EXPECT_EQ(answer.value(), text + (text.empty() ? "" : std::to_string(round)));
+  void expectAllEnded(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids) {
+      EXPECT_FALSE(processExists(pid)) << "left behind: " << pid;
     }
   }
-  EXPECT_EQ(echoing->processIds(), pids);  // the same programs answered every segment
-}
+};
 
 TEST_F(ApertiumSessionTest, aKilledPipelineIsStartedAgainByTheNextRequest) {
   auto echoing = session(echo);
@@ -75,45 +70,33 @@ TEST_F(ApertiumSessionTest, aKilledPipelineIsStartedAgainByTheNextRequest) {
     ASSERT_TRUE(answer.ok()) << answer.error().description;
     EXPECT_EQ(answer.value(), "after the kill");
     EXPECT_NE(echoing->processIds(), before);
-    for (pid_t pid : before) {
-      EXPECT_FALSE(testing::processExists(pid)) << "left behind: " << pid;
+    expectAllEnded(before);
+  }
+}
+
+// Whether the session or the caller's task is cancelled, the waiting translation gets a
+// cancellation and the pipeline, whose stream could no longer be trusted, ends.
+TEST_F(ApertiumSessionTest, cancellingEndsTheTranslationInFlightAndItsPrograms) {
+  for (const bool bySession : {true, false}) {
+    auto waiting = session(silent);
+    std::optional<Expected<std::string>> result;
+    auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
+      result.emplace(co_await waiting->translate("Hello"));
+    });
+    io.restart();
+    io.poll();
+    auto pids = waiting->processIds();
+    ASSERT_THAT(pids, SizeIs(2));
+    bySession ? waiting->cancel() : task->cancel();
+    runUntil(io, [&] { return task->isDone(); });
+    ASSERT_TRUE(result);
+    ASSERT_FALSE(result->ok());
+    EXPECT_EQ(result->error().domain, cancelledError().domain);
+    expectAllEnded(pids);
+    if (bySession) {  // and every later request
+      EXPECT_FALSE(translate(*waiting, "again").ok());
+      EXPECT_THAT(waiting->processIds(), IsEmpty());
     }
-  }
-}
-
-TEST_F(ApertiumSessionTest, cancelEndsATranslationInFlightAndEveryLaterOne) {
-  auto waiting = session(silent);
-  auto result = startTranslation(*waiting);
-  ASSERT_FALSE(*result);
-  auto pids = waiting->processIds();
-  ASSERT_EQ(pids.size(), 2u);
-  waiting->cancel();
-  runUntil(io, [&] { return result->has_value(); });
-  ASSERT_TRUE(*result);
-  EXPECT_FALSE((*result)->ok());
-  EXPECT_EQ((*result)->error().domain, cancelledError().domain);
-  for (pid_t pid : pids) {
-    EXPECT_FALSE(testing::processExists(pid));
-  }
-  EXPECT_FALSE(translate(*waiting, "again").ok());
-  EXPECT_TRUE(waiting->processIds().empty());
-}
-
-TEST_F(ApertiumSessionTest, aCancelledCallerGetsACancellationAndThePipelineIsReplaced) {
-  auto waiting = session(silent);
-  std::optional<Expected<std::string>> result;
-  auto task = Task::spawn(io.get_executor(), [&](Task&) -> asio::awaitable<void> {
-    result.emplace(co_await waiting->translate("Hello"));
-  });
-  io.poll();
-  auto pids = waiting->processIds();
-  ASSERT_FALSE(pids.empty());
-  task->cancel();
-  runUntil(io, [&] { return task->isDone(); });
-  ASSERT_TRUE(result);
-  EXPECT_FALSE(result->ok());
-  for (pid_t pid : pids) {
-    EXPECT_FALSE(testing::processExists(pid));  // its stream could no longer be trusted
   }
 }
 
@@ -128,12 +111,12 @@ TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterItsTimeLimit)
   for (const auto& [mode, limits] :
        {std::pair{silent, std::vector<std::chrono::nanoseconds>{8s}},
         {answersOnce, std::vector<std::chrono::nanoseconds>{8s, 18s}}}) {
-    auto waiting = std::make_shared<ApertiumSession>(io.get_executor(), clock, mode, options);
+    auto waiting = session(mode, options);
     auto firstSleep = clock->sleepRequests().size();
     auto result = startTranslation(*waiting);
     runUntil(io, [&] { return clock->sleepRequests().size() == firstSleep + limits.size(); });
     auto pids = waiting->processIds();
-    ASSERT_FALSE(pids.empty());
+    ASSERT_THAT(pids, Not(IsEmpty()));
     EXPECT_EQ(std::vector(clock->sleepRequests().begin() + static_cast<long>(firstSleep),
                           clock->sleepRequests().end()),
               limits);
@@ -145,52 +128,35 @@ TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterItsTimeLimit)
     ASSERT_TRUE(*result);
     ASSERT_FALSE((*result)->ok());
     EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));
-    for (pid_t pid : pids) {
-      EXPECT_FALSE(testing::processExists(pid));
-    }
+    expectAllEnded(pids);
   }
 }
 
 TEST_F(ApertiumSessionTest, aDirectionThatReturnsItsProbeUnchangedDoesNotPrepare) {
-  auto unchanged = session(folder.add("eng-spa", "sed -u ''"));
-  auto status = prepare(*unchanged);
+  auto status = prepare(*session(folder.add("eng-spa", "sed -u ''")));
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(hasCode(*status, ErrorCode::untranslated)) << status->description;
-  EXPECT_TRUE(childProcesses().empty());
+  EXPECT_THAT(childProcesses(), IsEmpty());
   // Between variants of one language the probe proves nothing, and is not sent.
   EXPECT_EQ(prepare(*session(folder.add("eng-eng_US", "sed -u ''"))), std::nullopt);
 }
 
-TEST_F(ApertiumSessionTest, aRouteThroughAMiddleLanguageIsOnePipeline) {
-  auto chained = std::make_shared<ApertiumSession>(
-      io.get_executor(), clock, std::vector{echo, folder.add("mid-end", "sed -u 's/a/b/'")});
-  ASSERT_EQ(prepare(*chained), std::nullopt);
-  EXPECT_EQ(chained->processIds().size(), 4u);
-  auto answer = translate(*chained, "a cat");
-  ASSERT_TRUE(answer.ok()) << answer.error().description;
-  EXPECT_EQ(answer.value(), "b cat");
-}
-
 TEST_F(ApertiumSessionTest, preparingFailsClearlyWithoutAUsableMode) {
-  struct Row {
-    std::optional<std::filesystem::path> mode;
-    ErrorCode code;
-  };
-  const Row rows[] = {
+  const std::pair<std::optional<std::filesystem::path>, ErrorCode> rows[] = {
       {std::nullopt, ErrorCode::notInstalled},
       {folder.path() / "missing.mode", ErrorCode::badMode},
       {folder.add("shell-shell", "sed -u '' > /tmp/out"), ErrorCode::badMode},
       {folder.add("gone-gone", "sed -u '' | quelvar-no-such-program"), ErrorCode::startFailed},
       {folder.add("dies-dies", "sed -u '' | false"), ErrorCode::broken},
   };
-  for (const auto& row : rows) {
-    auto failing = session(row.mode);
+  for (const auto& [mode, code] : rows) {
+    auto failing = session(mode);
     auto status = prepare(*failing);
     ASSERT_TRUE(status.has_value());
-    EXPECT_TRUE(hasCode(*status, row.code)) << status->description;
+    EXPECT_TRUE(hasCode(*status, code)) << status->description;
     EXPECT_FALSE(translate(*failing, "text").ok());
   }
-  EXPECT_TRUE(childProcesses().empty());
+  EXPECT_THAT(childProcesses(), IsEmpty());
 }
 
 TEST_F(ApertiumSessionTest, programsGetOnlyTheirPipesAndANullStandardError) {
@@ -200,32 +166,39 @@ TEST_F(ApertiumSessionTest, programsGetOnlyTheirPipesAndANullStandardError) {
   ASSERT_EQ(prepare(*echoing), std::nullopt);
   ::close(inheritable);
   for (pid_t pid : echoing->processIds()) {
-    auto fds = openDescriptors(pid);
-    EXPECT_EQ(fds.size(), 3u) << "program " << pid;
-    EXPECT_EQ(fds[2], "/dev/null");
-    EXPECT_EQ(fds[0].rfind("pipe:", 0), 0u);
-    EXPECT_EQ(fds[1].rfind("pipe:", 0), 0u);
+    EXPECT_THAT(openDescriptors(pid),
+                ElementsAre(Pair(0, StartsWith("pipe:")), Pair(1, StartsWith("pipe:")),
+                            Pair(2, "/dev/null")))
+        << "program " << pid;
   }
 }
 
-TEST_F(ApertiumSessionTest, noProcessOrDescriptorOutlivesItsSessionAfterAHundredSessions) {
+// Every segment of a session goes through the same programs, and no program or descriptor
+// outlives its session, even when some programs die on their own first.
+TEST_F(ApertiumSessionTest, segmentsRoundTripThroughOnePipelineThatEndsWithItsSession) {
   ASSERT_TRUE(translate(*session(echo), "warm-up").ok());  // the reactor opens its own descriptors
   auto descriptorsBefore = openDescriptors(::getpid()).size();
   std::vector<pid_t> started;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 20; ++i) {
     auto echoing = session(echo);
-    auto answer = translate(*echoing, "segment " + std::to_string(i));
-    ASSERT_TRUE(answer.ok()) << answer.error().description;
+    ASSERT_EQ(prepare(*echoing), std::nullopt);
     auto pids = echoing->processIds();
+    ASSERT_THAT(pids, SizeIs(3));
+    for (std::string text : {"Hello world", "  kept whitespace\n", "^ $ [ ] { } / \\ @ < > * # ~",
+                             "", " \t ", "ünï ✓"}) {
+      text += text.empty() ? "" : std::to_string(i);
+      auto answer = translate(*echoing, text);
+      ASSERT_TRUE(answer.ok()) << answer.error().description;
+      EXPECT_EQ(answer.value(), text);
+    }
+    EXPECT_EQ(echoing->processIds(), pids);
     started.insert(started.end(), pids.begin(), pids.end());
     if (i % 3 == 0) {
-      ::kill(pids.front(), SIGKILL);  // some die on their own before the session ends
+      ::kill(pids.front(), SIGKILL);
     }
   }
-  EXPECT_TRUE(childProcesses().empty());
-  for (pid_t pid : started) {
-    ASSERT_FALSE(testing::processExists(pid)) << "orphan or zombie: " << pid;
-  }
+  EXPECT_THAT(childProcesses(), IsEmpty());
+  expectAllEnded(started);
   EXPECT_EQ(openDescriptors(::getpid()).size(), descriptorsBefore);
 }
 

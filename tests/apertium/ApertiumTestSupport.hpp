@@ -2,10 +2,8 @@
 #pragma once
 
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptionTestSupport.hpp"
 #include "platform/async/Asio.hpp"
 
 namespace quelvar::apertium::testing {
@@ -45,46 +44,22 @@ std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work) {
 }
 
 // A folder of mode files that is removed again.
-class ModeFolder {
- public:
-  ModeFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quelvar-modes-XXXXXX");
-    path_ = ::mkdtemp(pattern.data());
+struct ModeFolder : caption::testing::TempDir {
+  std::filesystem::path add(const std::string& name, const std::string& commandLine) const {
+    std::filesystem::path mode = file(name + ".mode");
+    std::ofstream(mode) << commandLine << "\n";
+    return mode;
   }
-  ~ModeFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::filesystem::path add(const std::string& name, const std::string& commandLine) {
-    auto file = path_ / (name + ".mode");
-    std::ofstream(file) << commandLine << "\n";
-    return file;
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+  std::filesystem::path path() const { return TempDir::path(); }
 };
 
-// Pids of this process's children, zombies included, read from /proc.
+// Pids of this process's children, zombies included, whichever thread started them.
 inline std::vector<pid_t> childProcesses() {
   std::vector<pid_t> children;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-      continue;
-    }
-    // pid (comm) state ppid ...; comm may hold spaces, so read after the last ')'.
-    auto close = line.rfind(')');
-    if (close == std::string::npos) {
-      continue;
-    }
-    char state = 0;
-    long parent = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
-        parent == ::getpid()) {
-      children.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream list(task.path() / "children");
+    for (pid_t pid = 0; list >> pid;) {
+      children.push_back(pid);
     }
   }
   return children;

@@ -1,6 +1,8 @@
 // Plain text into Apertium's stream format and back.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/linux/apertium/StreamText.hpp"
 
 namespace quelvar::apertium {
@@ -27,32 +29,38 @@ TEST(StreamText, splitsOffUnicodeWhitespaceAtBothEnds) {
 }
 
 TEST(StreamText, escapesReservedCharactersAndClosesTheSentence) {
-  EXPECT_EQ(encodeSegment("Hello world"), "Hello world.[]");
-  EXPECT_EQ(encodeSegment("a^b$c[d]e{f}g/h\\i@j<k>l*m#n"),
-            "a\\^b\\$c\\[d\\]e\\{f\\}g\\/h\\\\i\\@j\\<k\\>l\\*m\\#n.[]");
-  EXPECT_EQ(encodeSegment("x~y"), "x[~]y.[]");
-  EXPECT_EQ(encodeSegment(std::string("a\0b", 3)), "a b.[]");
-  EXPECT_EQ(encodeSegment("di\xCC\x81"
-                          "as"),
-            "d\xC3\xAD"
-            "as.[]");                                              // NFC
-  EXPECT_EQ(encodeSegment("\xFF a\xCC\x81"), "\xFF \xC3\xA1.[]");  // invalid UTF-8 stays
+  const std::pair<std::string, std::string> rows[] = {
+      {"Hello world", "Hello world.[]"},
+      {"a^b$c[d]e{f}g/h\\i@j<k>l*m#n", "a\\^b\\$c\\[d\\]e\\{f\\}g\\/h\\\\i\\@j\\<k\\>l\\*m\\#n.[]"},
+      {"x~y", "x[~]y.[]"},
+      {std::string("a\0b", 3), "a b.[]"},
+      {"di\xCC\x81"
+       "as",
+       "d\xC3\xAD"
+       "as.[]"},                               // NFC
+      {"\xFF a\xCC\x81", "\xFF \xC3\xA1.[]"},  // invalid UTF-8 stays
+  };
+  for (const auto& [text, encoded] : rows) {
+    EXPECT_EQ(encodeSegment(text), encoded);
+  }
 }
 
+// Only an answer that carries the closing blank belongs to a segment; only the last one is ours.
 TEST(StreamText, decodingResolvesEscapesOpensBlanksAndDropsTheSentenceEnd) {
-  EXPECT_EQ(decodeSegment("Hola Mundo.[]"), "Hola Mundo");
-  EXPECT_EQ(decodeSegment("Hola Mundo..[]"), "Hola Mundo.");
-  EXPECT_EQ(decodeSegment("\\^b\\$ \\[c\\] \\\\"), "^b$ [c] \\");
-  EXPECT_EQ(decodeSegment("uno[ \\]dos]tres"), "uno ]dostres");
-  EXPECT_EQ(decodeSegment("sin final"), "sin final");
-  EXPECT_EQ(decodeSegment("a.[] b.[]"), "a. b");  // only the last one is ours
-}
-
-TEST(StreamText, onlyAnswersThatCarryTheClosingBlankBelongToASegment) {
-  EXPECT_TRUE(isAnswerToSegment(".[]"));
-  EXPECT_TRUE(isAnswerToSegment("Hola Mundo.[]"));
-  EXPECT_FALSE(isAnswerToSegment(""));
-  EXPECT_FALSE(isAnswerToSegment("Hola Mundo"));
+  const std::tuple<std::string, std::string, bool> rows[] = {
+      {"Hola Mundo.[]", "Hola Mundo", true},
+      {"Hola Mundo..[]", "Hola Mundo.", true},
+      {"a.[] b.[]", "a. b", true},
+      {".[]", "", true},
+      {"\\^b\\$ \\[c\\] \\\\", "^b$ [c] \\", false},
+      {"uno[ \\]dos]tres", "uno ]dostres", false},
+      {"sin final", "sin final", false},
+      {"", "", false},
+  };
+  for (const auto& [answer, decoded, belongs] : rows) {
+    EXPECT_EQ(decodeSegment(answer), decoded);
+    EXPECT_EQ(isAnswerToSegment(answer), belongs) << answer;
+  }
 }
 
 TEST(StreamText, everyCharacterSurvivesTheRoundTrip) {

@@ -47,9 +47,9 @@ struct HostLog {
   }
 };
 
-// 3 s of tone and 1 s of trailing silence, 16-bit at 16000 Hz; the resampler may hold back a few
+// 3 s of tone and 6 s of trailing silence, 16-bit at 16000 Hz; the resampler may hold back a few
 // milliseconds of it.
-constexpr std::int64_t kStreamBytes = 4 * 32000;
+constexpr std::int64_t kStreamBytes = 9 * 32000;
 constexpr std::int64_t kResamplerSlack = 3200;
 const char* const kThreeFinals =
     "frase 0\tword word word word 0\nfrase 1\tword word word word 1\n"

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "EnginePipeline.hpp"
-#include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 
 namespace quelvar::pocketsphinx {
 namespace {
 
 using namespace testing;
+using ::testing::Optional;
 
 struct AnalyzerTest : ::testing::Test {
   asio::io_context io;
@@ -50,7 +50,7 @@ TEST_F(AnalyzerTest, speechGivesPartialResultsThenAFinalPerUtteranceInOrderAndNo
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
-TEST_F(AnalyzerTest, cancellingMidUtteranceIsPromptJoinsTheThreadAndEndsTheStream) {
+TEST_F(AnalyzerTest, cancellingMidUtteranceJoinsTheThreadAndEndsTheStream) {
   const long threadsBefore = procStatus("Threads");
   EnginePipeline pipeline(io, service);  // its model may start loading on a thread of its own
   ASSERT_EQ(pipeline.start(), std::nullopt);
@@ -61,9 +61,7 @@ TEST_F(AnalyzerTest, cancellingMidUtteranceIsPromptJoinsTheThreadAndEndsTheStrea
   ASSERT_TRUE(runUntil(io, [&] { return !pipeline.partials.empty(); }));
   EXPECT_GT(pipeline.input->size(), 0u);
 
-  const auto took = pipeline.cancel();
-  std::printf("cancelAndFinishNow mid-utterance took %.1f ms\n", took.count());
-  EXPECT_LT(took.count(), 1000.0);  // well under 100 ms on an idle machine
+  pipeline.cancel();
   EXPECT_EQ(procStatus("Threads"), threadsBefore);
 
   const int resultsAtCancel = pipeline.results;
@@ -79,17 +77,13 @@ TEST_F(AnalyzerTest, audioInAnotherFormatEndsTheStreamWithAnError) {
   buffer->setFrameLength(160);
   pipeline.input->yield({buffer, 0, 16000});
   ASSERT_TRUE(pipeline.runUntilEnded());
-  ASSERT_TRUE(pipeline.failure.has_value());
-  EXPECT_EQ(pipeline.failure->domain, kErrorDomain);
-  EXPECT_EQ(pipeline.failure->code, static_cast<int>(ErrorCode::unsupportedAudio));
+  EXPECT_THAT(pipeline.failure, Optional(IsError(ErrorCode::unsupportedAudio)));
   pipeline.cancel();  // a failed analyzer still cancels cleanly
 }
 
 TEST_F(AnalyzerTest, aTranscriberWithoutAModelCannotStartButStillCancels) {
   EnginePipeline pipeline(io, service, "xx-XX");
-  Status outcome = pipeline.start();
-  ASSERT_TRUE(outcome.has_value());
-  EXPECT_EQ(outcome->code, static_cast<int>(ErrorCode::unsupportedLocale));
+  EXPECT_THAT(pipeline.start(), Optional(IsError(ErrorCode::unsupportedLocale)));
   pipeline.cancel();
   ASSERT_TRUE(pipeline.runUntilEnded());
   EXPECT_FALSE(pipeline.failure.has_value());

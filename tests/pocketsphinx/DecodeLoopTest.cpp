@@ -5,10 +5,15 @@
 #include <cstdlib>
 #include <memory>
 
+#include "EnginePipeline.hpp"
 #include "platform/linux/pocketsphinx/DecodeLoop.hpp"
 
 namespace quelvar::pocketsphinx {
 namespace {
+
+using testing::join;
+using testing::Samples;
+using testing::silence;
 
 constexpr std::size_t kRate = DecodeLoop::kSampleRate;
 constexpr std::size_t kChunk = DecodeLoop::kChunkSamples;
@@ -53,8 +58,6 @@ struct FakeDecoder final : SpeechDecoder {
   void preferLightSearch(bool light) override { lightChoices.push_back(light); }
 };
 
-using Samples = std::vector<std::int16_t>;
-
 // Speech-like audio: loud with a short dip every 0.1 s (too short to count as a pause).
 Samples talk(double seconds) {
   Samples audio(static_cast<std::size_t>(seconds * kRate), 3000);
@@ -63,17 +66,6 @@ Samples talk(double seconds) {
   }
   return audio;
 }
-Samples hush(double seconds) {
-  return Samples(static_cast<std::size_t>(seconds * kRate), 0);
-}
-Samples join(std::initializer_list<Samples> parts) {
-  Samples all;
-  for (const Samples& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
-
 std::shared_ptr<AnalyzerInputQueue> queued(const Samples& audio, std::size_t pieces) {
   auto input = std::make_shared<AnalyzerInputQueue>(pieces + 1);
   const std::size_t size = (audio.size() / pieces + kChunk - 1) / kChunk * kChunk;
@@ -126,11 +118,11 @@ TEST(DecodeLoopTest, utterancesEndAtLongPausesAtShortPausesPastTheSoftCapAndAtTh
   };
   const Row rows[] = {
       {"a pause the detector hears ends the utterance after its hangover",
-       join({talk(3), hush(1), talk(2)}),
+       join({talk(3), silence(1), talk(2)}),
        {span(0, 3 + 11 * kChunk / double(kRate)), span(3 + 11 * kChunk / double(kRate), 6)}},
       {"without pauses, the hard cap", talk(30), {span(0, 12), span(12, 24), span(24, 30)}},
       {"a short pause before the soft cap is passed over, the next one after it cuts",
-       join({talk(5), hush(0.15), talk(5), hush(0.15), talk(3)}),
+       join({talk(5), silence(0.15), talk(5), silence(0.15), talk(3)}),
        {span(0, 10.15 + pause), span(10.15 + pause, 13.3)}},
   };
   for (const Row& row : rows) {

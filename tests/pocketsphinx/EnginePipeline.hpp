@@ -1,6 +1,7 @@
 // Synthesised speech and one analyzer pipeline on the real engine, driven from a test.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,11 +16,17 @@
 #include <vector>
 
 #include "platform/async/Task.hpp"
+#include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxRecognition.hpp"
 
 namespace quelvar::pocketsphinx::testing {
 
 using Samples = std::vector<std::int16_t>;
+
+// A failure of this service with the given code.
+MATCHER_P(IsError, code, "") {
+  return arg.domain == kErrorDomain && arg.code == static_cast<std::int64_t>(code);
+}
 
 // A sentence synthesised at build time, 16000 Hz 16-bit mono.
 inline Samples speech(const std::string& name) {
@@ -77,11 +84,11 @@ class EnginePipeline {
  public:
   // The queue is larger than the hosts' so that a test can hand over all its audio at once.
   EnginePipeline(asio::io_context& io, PocketSphinxRecognition& service,
-                 const std::string& locale = "en-US", std::size_t queueCapacity = 4096)
+                 const std::string& locale = "en-US")
       : io_(io),
         transcriber(service.makeTranscriber(locale)),
         analyzer(service.makeAnalyzer(transcriber)),
-        input(std::make_shared<AnalyzerInputQueue>(queueCapacity)) {
+        input(std::make_shared<AnalyzerInputQueue>(4096)) {
     reader_ = Task::spawn(io.get_executor(), [this](Task&) -> asio::awaitable<void> {
       for (;;) {
         SpeechResultEvent event = co_await transcriber->nextResult();
@@ -126,17 +133,11 @@ class EnginePipeline {
     }
   }
 
-  // Cancels the analyzer and says how long the call took.
-  std::chrono::duration<double, std::milli> cancel() {
+  // Cancels the analyzer and runs until the call has returned.
+  void cancel() {
     bool done = false;
-    const auto began = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point returned;
-    asio::co_spawn(io_, analyzer->cancelAndFinishNow(), [&](std::exception_ptr) {
-      returned = std::chrono::steady_clock::now();
-      done = true;
-    });
+    asio::co_spawn(io_, analyzer->cancelAndFinishNow(), [&](std::exception_ptr) { done = true; });
     EXPECT_TRUE(runUntil(io_, [&] { return done; }));
-    return returned - began;
   }
 
   bool runUntilEnded() {

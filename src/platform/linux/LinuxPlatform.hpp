@@ -5,6 +5,7 @@
 
 #include "platform/SpeechRecognition.hpp"
 #include "platform/Translation.hpp"
+#include "platform/async/Clock.hpp"
 
 namespace quelvar {
 
@@ -12,6 +13,8 @@ namespace quelvar {
 // for the language host, which reports on models but never loads one.
 std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(
     const asio::any_io_executor& executor, bool proveInventory = false);
-std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor);
+// The time limits of translations run on `clock`.
+std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor,
+                                                    std::shared_ptr<Clock> clock);
 
 }  // namespace quelvar

@@ -6,8 +6,9 @@
 
 namespace quelvar {
 
-std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor) {
-  return std::make_unique<apertium::ApertiumTranslation>(executor, std::make_shared<SteadyClock>());
+std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor,
+                                                    std::shared_ptr<Clock> clock) {
+  return std::make_unique<apertium::ApertiumTranslation>(executor, std::move(clock));
 }
 
 }  // namespace quelvar

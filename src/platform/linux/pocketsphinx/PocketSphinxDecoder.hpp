@@ -45,7 +45,6 @@ class PocketSphinxDecoder final : public SpeechDecoder {
   void preferLightSearch(bool light) override { preferLight_ = light; }
 
   bool lightSearchInUse() const { return lightInUse_; }
-  ps_decoder_s* engine() { return decoder_; }
 
  private:
   PocketSphinxDecoder(cmd_ln_s* config, ps_decoder_s* decoder);

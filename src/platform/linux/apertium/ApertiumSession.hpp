@@ -18,12 +18,12 @@ namespace quelvar::apertium {
 
 // A pipeline that takes longer than its time limit for one segment is ended. A new pipeline must
 // answer an empty sentence within the start time: its programs load their data in well under a
-// second on an idle machine but take many seconds on a busy one, and a program that cannot load
-// its data mostly ends, which is seen at once; the start time only bounds one that hangs. After
-// that the limit is the answer time plus a share per kilobyte of text.
+// second on an idle machine and in a few seconds on a very busy one, while a program that cannot
+// load its data ends (seen at once) or spins: a damaged generator takes over ten seconds of
+// processor time. After that the limit is the answer time plus a share per kilobyte of text.
 struct SessionOptions {
   std::chrono::nanoseconds answerTimeout = std::chrono::seconds(10);
-  std::chrono::nanoseconds startTimeout = std::chrono::seconds(15);
+  std::chrono::nanoseconds startTimeout = std::chrono::seconds(8);
   std::chrono::nanoseconds timeoutPerKilobyte = std::chrono::seconds(2);
   ModeOptions mode;
 };

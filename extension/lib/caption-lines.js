@@ -2,16 +2,21 @@
 
 const segmentNumber = (caption) => Number(caption.segment);
 
+// A segment can end with no words, and then no final comes for it: its forming line goes once no
+// caption has renewed it for this long, so a stray partial cannot stay on the screen over silence.
+export const FORMING_EXPIRY_MS = 4000;
+
 export class CaptionLines {
   constructor(finalLines = 1) {
     this.finalLines = finalLines;
     this.finals = [];
     this.forming = null;
+    this.formingSince = 0;
     this.lastFinal = -1;
   }
 
-  // Takes one "caption" event; true when what is shown changed.
-  apply(caption) {
+  // Takes one "caption" event received at `now` (ms); true when what is shown changed.
+  apply(caption, now = 0) {
     const segment = segmentNumber(caption);
     if (!Number.isFinite(segment) || segment <= this.lastFinal) {
       // A late partial of a segment that is already finished must not move a still line.
@@ -27,7 +32,17 @@ export class CaptionLines {
       }
     } else {
       this.forming = line;
+      this.formingSince = now;
     }
+    return true;
+  }
+
+  // True when the forming line was dropped for having gone unrenewed too long.
+  expireForming(now) {
+    if (!this.forming || now - this.formingSince < FORMING_EXPIRY_MS) {
+      return false;
+    }
+    this.forming = null;
     return true;
   }
 

@@ -1,7 +1,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {CaptionLines} from '../lib/caption-lines.js';
+import {CaptionLines, FORMING_EXPIRY_MS} from '../lib/caption-lines.js';
 
 const caption = (segment, final, text = `s${segment}${final ? '.' : ''}`) =>
   ({type: 'caption', source: text, translation: text.toUpperCase(), final, segment});
@@ -25,4 +25,16 @@ test('a final line stays still while the next one forms, and late partials are i
     assert.equal(lines.apply(event), changed, JSON.stringify(event));
     assert.deepEqual(shown(lines), expected, JSON.stringify(event));
   }
+});
+
+test('a forming line that no final follows goes once it has not been renewed for a while', () => {
+  const lines = new CaptionLines();
+  lines.apply(caption('0', false), 1000);
+  lines.apply(caption('0', false, 'longer'), 2000);
+  assert.equal(lines.expireForming(2000 + FORMING_EXPIRY_MS - 1), false);
+  assert.equal(lines.expireForming(2000 + FORMING_EXPIRY_MS), true);
+  assert.deepEqual(shown(lines), [[], null]);
+  // The segment's words, if they come after all, are still shown.
+  assert.equal(lines.apply(caption('0', true), 9000), true);
+  assert.deepEqual(shown(lines), [['s0.'], null]);
 });

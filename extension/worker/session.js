@@ -1,7 +1,7 @@
 // One live subtitle session on one tab: the speech host's port, the offscreen document that
 // captures the tab, the caption lines shown on the page and the captions kept for saving.
 
-import {CaptionLines} from '../lib/caption-lines.js';
+import {CaptionLines, FORMING_EXPIRY_MS} from '../lib/caption-lines.js';
 import {describeError, disconnectCode, FATAL} from '../lib/errors.js';
 import {PcmSender} from '../lib/pcm-sender.js';
 import {SubtitleLog} from '../lib/subtitles.js';
@@ -58,9 +58,10 @@ export class Session {
       this.status = 'listening';
     } else if (message.type === 'caption') {
       this.log.record(message, Date.now() - this.startedAt);
-      if (!this.lines.apply(message)) {
+      if (!this.lines.apply(message, Date.now())) {
         return;
       }
+      this.watchFormingLine();
     } else if (message.type === 'error') {
       if (FATAL.has(message.error)) {
         this.fail(message.error, message.detail || '');
@@ -80,6 +81,17 @@ export class Session {
   audio(data) {
     if (!this.ended && this.sender) {
       this.sender.block(data, Date.now());
+    }
+  }
+
+  watchFormingLine() {
+    clearTimeout(this.formingTimer);
+    if (this.lines.forming) {
+      this.formingTimer = setTimeout(() => {
+        if (!this.ended && this.lines.expireForming(Date.now())) {
+          this.onChange(this);
+        }
+      }, FORMING_EXPIRY_MS);
     }
   }
 
@@ -107,6 +119,7 @@ export class Session {
       return this.closing;
     }
     this.ended = true;
+    clearTimeout(this.formingTimer);
     if (this.status !== 'error') {
       this.status = 'stopped';
     }

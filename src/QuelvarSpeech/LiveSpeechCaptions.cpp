@@ -6,6 +6,12 @@
 #include "common/Text.hpp"
 
 namespace quelvar {
+namespace {
+
+// Bytes of recognised text that waiting finals may add up to before the older ones give way.
+constexpr std::size_t kMaxJoinedFinals = 2000;
+
+}  // namespace
 
 void LiveSpeech::launchCollector(std::shared_ptr<SpeechTranscriber> transcriber,
                                  std::int64_t generation, std::string targetCode) {
@@ -59,8 +65,17 @@ asio::awaitable<void> LiveSpeech::runCollector(Task& task, std::weak_ptr<LiveSpe
 void LiveSpeech::queueTranslation(std::string text, bool final, std::string segment,
                                   std::shared_ptr<TranslationSession> translator,
                                   std::string targetCode, std::int64_t generation) {
-  // Newest wins, except that a waiting final result is never displaced by a partial one.
-  if (!(pendingTranslation && pendingTranslation->final && !final)) {
+  // Newest wins, except that a waiting final result is never displaced by a partial one, and a
+  // final that comes before the waiting one was translated carries it along (up to a bound), so
+  // no sentence goes missing from the subtitles when translation lags.
+  if (pendingTranslation && pendingTranslation->final) {
+    if (!final) {
+      text.clear();
+    } else if (pendingTranslation->text.size() + text.size() < kMaxJoinedFinals) {
+      text = pendingTranslation->text + " " + text;
+    }
+  }
+  if (!text.empty()) {
     pendingTranslation = PendingTranslation{std::move(text), final, std::move(segment)};
   }
   if (translationWorker) {

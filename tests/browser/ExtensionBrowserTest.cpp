@@ -82,6 +82,22 @@ std::string existingTarget(DevToolsPipe& devTools, const std::string& type,
   throw DevToolsError("no target at " + prefix);
 }
 
+// What a person would see, for the failure message when an expected sight does not come.
+constexpr const char* kPageState =
+    "({ended: document.getElementById('speech').ended,"
+    "  time: document.getElementById('speech').currentTime,"
+    "  overlay: document.querySelector('quelvar-captions')?.shadowRoot.innerHTML})";
+constexpr const char* kPopupState =
+    "['status', 'fix'].map((id) => document.getElementById(id).textContent).join(' | ')";
+
+std::string stateOf(PageTarget& target, const char* expression) {
+  try {
+    return target.evaluate(expression, Clock::now() + 5s).dump();
+  } catch (const DevToolsError& error) {
+    return error.what();
+  }
+}
+
 class ExtensionTest : public BrowserTest {};
 
 TEST_F(ExtensionTest, subtitlesATabsSpeechInSpanishSavesThemAndStops) {
@@ -128,13 +144,20 @@ TEST_F(ExtensionTest, subtitlesATabsSpeechInSpanishSavesThemAndStops) {
       tab.evaluate("document.getElementById('speech').play().then(() => 'playing')", within(10s)),
       "playing");
   // The overlay's last final line once the speech has ended and no line is forming any more.
-  const json final = tab.waitFor(
-      "(() => { const root = document.querySelector('quelvar-captions').shadowRoot;"
-      "  const last = [...root.querySelectorAll('.final')].at(-1);"
-      "  return document.getElementById('speech').ended && last && !root.querySelector('.forming')"
-      "      ? {translation: last.querySelector('.translation').textContent,"
-      "         source: last.querySelector('.source').textContent} : null; })()",
-      within(30s));
+  json final;
+  try {
+    final = tab.waitFor(
+        "(() => { const root = document.querySelector('quelvar-captions').shadowRoot;"
+        "  const last = [...root.querySelectorAll('.final')].at(-1);"
+        "  return document.getElementById('speech').ended && last && "
+        "!root.querySelector('.forming')"
+        "      ? {translation: last.querySelector('.translation').textContent,"
+        "         source: last.querySelector('.source').textContent} : null; })()",
+        within(30s));
+  } catch (const DevToolsError& error) {
+    FAIL() << error.what() << "; the page then: " << stateOf(tab, kPageState)
+           << "; the popup: " << stateOf(popup, kPopupState);
+  }
   const std::string recognised = final.value("source", "");
   const std::string translation = final.value("translation", "");
   report("overlay: \"" + translation + "\" for \"" + recognised + "\"");

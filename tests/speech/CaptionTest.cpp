@@ -63,7 +63,7 @@ TEST_F(CaptionTest, aFinalOfAnyLengthIsTranslatedButAnEmptyOneDoesNotAdvanceTheS
                                   caption("second utterance", "2", false, "1")));
 }
 
-TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialButIsByAnotherFinal) {
+TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesIt) {
   partial("one two");  // in flight
   final("one two three");
   partial("four five");  // next utterance: must not displace the waiting final
@@ -77,12 +77,23 @@ TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialButIsByAnotherFinal) {
   clock.advance(1s);
   partial("six seven");  // in flight
   final("six seven eight");
-  final("nine ten");  // replaces the waiting final, which is never translated
+  final("nine ten");  // the waiting final is translated with it, not lost
   clock.advance(1s);
   answer("a");
   answer("b");
-  EXPECT_EQ(session().requests.back(), "nine ten");
-  EXPECT_EQ(events.back(), caption("nine ten", "b", true, "2"));
+  EXPECT_EQ(session().requests.back(), "six seven eight nine ten");
+  EXPECT_EQ(events.back(), caption("six seven eight nine ten", "b", true, "2"));
+
+  // Past the bound the newest final wins alone.
+  takeEvents();
+  clock.advance(1s);
+  partial("in flight");
+  final(std::string(1500, 'a'));
+  final(std::string(600, 'b'));
+  clock.advance(1s);
+  answer("c");
+  answer("d");
+  EXPECT_EQ(session().requests.back(), std::string(600, 'b'));
 }
 
 TEST_F(CaptionTest, aSimplifiedChineseTargetGetsSimplifiedCharacters) {

@@ -33,7 +33,7 @@ TEST_F(CaptionTest, aBurstOfPartialsTranslatesOnlyTheNewestAtThePacedRate) {
   EXPECT_THAT(session().requests, IsEmpty());
   partial("abcd");
   EXPECT_THAT(session().requests, ElementsAre("abcd"));
-  EXPECT_THAT(clock.sleepRequests(), IsEmpty());  // the first request of a pipeline waits not
+  EXPECT_THAT(clock.sleepRequests(), IsEmpty());  // a pipeline's first request does not wait
   partial("abcdefghi");
   partial("abcdefghijk");
 

@@ -36,12 +36,6 @@ class LiveSpeech : public std::enable_shared_from_this<LiveSpeech> {
   // Tears the pipeline down completely; safe when nothing runs. Emits nothing.
   asio::awaitable<void> stop();
 
-  // Observations for tests and diagnostics.
-  std::int64_t currentGeneration() const { return generation; }
-  std::int64_t expectedSequence() const { return sequence; }
-  std::int64_t framePosition() const { return frame; }
-  bool isRunning() const { return input != nullptr; }
-
  private:
   struct PendingTranslation {
     std::string text;

@@ -1,13 +1,16 @@
-// A LiveSpeech on fakes with captured events, and helpers to drive the executor by hand.
+// A LiveSpeech on fakes, driven by message bodies as the host's loop drives it, with captured
+// events and the executor run by hand.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "QuelvarSpeech/LiveSpeech.hpp"
+#include "QuelvarSpeech/SpeechMessage.hpp"
+#include "common/Text.hpp"
 #include "fakes/FakeAudioConverter.hpp"
 #include "fakes/FakeClock.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
@@ -16,10 +19,12 @@
 
 namespace quelvar::testing {
 
-// Silence of the given byte count, as "pcm" carries it once decoded.
-inline std::string wireAudio(std::size_t bytes) {
-  return std::string(bytes, '\0');
-}
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+constexpr std::size_t kTenthOfASecond = 3200;  // bytes of wire audio: 1600 frames at 16000 Hz
 
 struct PipelineTest : ::testing::Test {
   asio::io_context io;
@@ -37,7 +42,7 @@ struct PipelineTest : ::testing::Test {
 
   PipelineTest() { translation.setStatus("en", "de", LanguageStatus::installed); }
 
-  // Built on first use, so that a test can choose the converter before.
+  // Built on first use, so that a test can choose the converter and the output before.
   LiveSpeech& pipeline() {
     if (!live) {
       AudioConverterFactory factory = useRealConverter ? AudioConverterFactory(&makeSoxrConverter)
@@ -60,8 +65,8 @@ struct PipelineTest : ::testing::Test {
     io.poll();
   }
 
-  // Spawns the operation and runs the executor; true when it has completed.
-  bool run(asio::awaitable<void> operation) {
+  // Spawns the operation and runs the executor; it must complete without outside help.
+  void runToEnd(asio::awaitable<void> operation) {
     auto done = std::make_shared<bool>(false);
     asio::co_spawn(io, std::move(operation), [done](std::exception_ptr failure) {
       if (failure) {
@@ -70,20 +75,40 @@ struct PipelineTest : ::testing::Test {
       *done = true;
     });
     settle();
-    return *done;
+    ASSERT_TRUE(*done);
   }
-  void runToEnd(asio::awaitable<void> operation) { ASSERT_TRUE(run(std::move(operation))); }
 
-  void start(const std::string& source = "en", const std::string& target = "de") {
-    runToEnd(pipeline().start(source, target));
+  // One message as the host's loop hands it over; "start" and "stop" complete before it returns.
+  void send(nlohmann::json message) {
+    message["version"] = 1;
+    runToEnd(handleMessage(message.dump(), pipeline(), output));
   }
-  void stop() { runToEnd(pipeline().stop()); }
+  void start(const std::string& source = "en", const std::string& target = "de") {
+    send({{"type", "start"}, {"source", source}, {"target", target}});
+  }
+  void stop() { send({{"type", "stop"}}); }
+  // Silence of the given byte count.
+  void feed(std::int64_t sequence, std::size_t bytes = kTenthOfASecond) {
+    send({{"type", "pcm"},
+          {"data", encodeBase64(std::string(bytes, '\0'))},
+          {"sequence", sequence}});
+  }
 
   FakeTranslationSession& session() { return translation.lastSession(); }
   FakeTranscriber& transcriber() { return *speech.transcriber; }
 
   // Events emitted since the last call, then forgotten.
   std::vector<nlohmann::json> takeEvents() { return std::exchange(events, {}); }
+
+  // Where each buffer the analyzer has been given so far starts, oldest first (taken out of its
+  // queue).
+  std::vector<std::int64_t> bufferStarts() {
+    std::vector<std::int64_t> starts;
+    while (auto item = speech.analyzer->input()->tryNext()) {
+      starts.push_back(item->startFrame);
+    }
+    return starts;
+  }
 };
 
 inline nlohmann::json error(std::string_view code) {

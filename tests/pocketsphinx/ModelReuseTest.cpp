@@ -52,7 +52,7 @@ TEST_F(ModelReuseTest, repeatedStartsAndStopsLeaveNoThreadOrMemoryBehind) {
   };
   cycle();  // the model is loaded here
   const long threads = procStatus("Threads");
-  const long residentKb = procStatus("VmRSS");
+  [[maybe_unused]] const long residentKb = procStatus("VmRSS");
   for (int i = 0; i < 20; ++i) {
     cycle();
   }

@@ -50,7 +50,7 @@ std::filesystem::path modePath(const std::filesystem::path& directory, const Dir
 ModeCatalogue::ModeCatalogue(std::filesystem::path modesDirectory, std::vector<Direction> packaged)
     : directory_(std::move(modesDirectory)), packaged_(std::move(packaged)) {}
 
-const std::vector<std::string>& ModeCatalogue::codesFor(const std::string& tag) {
+std::vector<std::string> ModeCatalogue::codesFor(const std::string& tag) {
   auto found = codes_.find(tag);
   if (found != codes_.end()) {
     return found->second;
@@ -75,8 +75,8 @@ std::string ModeCatalogue::tagFor(const std::string& code) {
 // The first direction that joins two tags, trying the most specific codes first.
 const Direction* ModeCatalogue::find(const std::vector<Direction>& directions,
                                      const std::string& sourceTag, const std::string& targetTag) {
-  const auto& sources = codesFor(sourceTag);
-  const auto& targets = codesFor(targetTag);
+  const auto sources = codesFor(sourceTag);
+  const auto targets = codesFor(targetTag);
   for (const auto& source : sources) {
     for (const auto& target : targets) {
       auto found = std::find_if(directions.begin(), directions.end(), [&](const Direction& d) {

@@ -54,8 +54,9 @@ class ModeCatalogue {
 
  private:
   void refresh();
-  // Cached: the language inventory asks for every ordered pair of languages.
-  const std::vector<std::string>& codesFor(const std::string& tag);
+  // Cached: the language inventory asks for every ordered pair of languages. A copy, since a
+  // later lookup may empty the bounded cache under the caller.
+  std::vector<std::string> codesFor(const std::string& tag);
   std::string tagFor(const std::string& code);
   const Direction* find(const std::vector<Direction>& directions, const std::string& sourceTag,
                         const std::string& targetTag);

@@ -56,7 +56,7 @@ std::string origin(std::string_view id) {
 // The parsed manifest when it names `hostName` and `helper`; otherwise nothing.
 std::optional<json> ownManifest(const fs::path& file, const std::string& hostName,
                                 const fs::path& helper) {
-  const std::optional<std::string> text = readWholeFile(file);
+  const std::optional<std::string> text = readWholeFile(file, maxManifestBytes);
   if (!text) {
     return std::nullopt;
   }

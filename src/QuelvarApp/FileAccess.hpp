@@ -1,4 +1,4 @@
-// The few file operations the registration needs: bounded reads, atomic writes, executable checks.
+// The few file operations the registration needs beside whole-file reads and atomic writes.
 #pragma once
 
 #include <cstddef>
@@ -14,10 +14,6 @@ namespace quelvar {
 
 // Manifests are a few hundred bytes; anything far larger is not one of ours.
 inline constexpr std::size_t maxManifestBytes = 1 << 20;
-
-// The whole content of a regular file, or nothing when it is missing, unreadable or too large.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path,
-                                         std::size_t maxBytes = maxManifestBytes);
 
 // True for a regular file (after following links) that the current user may execute.
 bool isExecutableFile(const std::filesystem::path& path);

@@ -28,6 +28,31 @@ std::error_code makeTemporary(const std::filesystem::path& path, Temporary& temp
 
 }  // namespace
 
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
+    return std::nullopt;
+  }
+  std::string content;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      return std::nullopt;
+    }
+    if (got == 0) {
+      return content;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+    if (content.size() > maxBytes) {
+      return std::nullopt;
+    }
+  }
+}
+
 std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                     mode_t mode) {
   Temporary temporary;

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 namespace quelvar::pocketsphinx {
@@ -47,16 +46,6 @@ std::string checksum(std::string_view bytes) {
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(fnv1a(bytes)));
   return text;
-}
-
-std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return in.bad() ? std::nullopt : std::optional(bytes.str());
 }
 
 }  // namespace quelvar::pocketsphinx

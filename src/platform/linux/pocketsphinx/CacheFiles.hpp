@@ -22,6 +22,4 @@ std::optional<std::string> fingerprint(const std::vector<std::filesystem::path>&
 // Hex digits of a 64-bit checksum of `bytes`, to tell a damaged cache file.
 std::string checksum(std::string_view bytes);
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path);
-
 }  // namespace quelvar::pocketsphinx

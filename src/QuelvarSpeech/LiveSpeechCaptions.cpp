@@ -68,14 +68,11 @@ void LiveSpeech::queueTranslation(std::string text, bool final, std::string segm
   // Newest wins, except that a waiting final result is never displaced by a partial one, and a
   // final that comes before the waiting one was translated carries it along (up to a bound), so
   // no sentence goes missing from the subtitles when translation lags.
-  if (pendingTranslation && pendingTranslation->final) {
-    if (!final) {
-      text.clear();
-    } else if (pendingTranslation->text.size() + text.size() < kMaxJoinedFinals) {
-      text = pendingTranslation->text + " " + text;
-    }
+  const bool finalWaits = pendingTranslation && pendingTranslation->final;
+  if (finalWaits && final && pendingTranslation->text.size() + text.size() < kMaxJoinedFinals) {
+    text = pendingTranslation->text + " " + text;
   }
-  if (!text.empty()) {
+  if (!finalWaits || final) {
     pendingTranslation = PendingTranslation{std::move(text), final, std::move(segment)};
   }
   if (translationWorker) {

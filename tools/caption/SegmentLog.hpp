@@ -39,9 +39,6 @@ class SegmentLog {
   // Settles the segment still open at the end of the session, if any.
   std::vector<SettledSegment> finish();
 
-  // The segment whose partial captions are arriving, if any.
-  const std::optional<Caption>& openCaption() const { return open_; }
-
   const std::vector<SettledSegment>& settled() const { return settled_; }
 
  private:

@@ -3,13 +3,13 @@
 #include <gmock/gmock.h>
 
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
 #include "BrowserFixture.hpp"
 #include "PageTarget.hpp"
 #include "Processes.hpp"
+#include "common/AtomicFile.hpp"
 #include "common/Text.hpp"
 
 namespace quelvar::browser {
@@ -55,11 +55,6 @@ fs::path writePage(const fs::path& folder) {
          "<audio id='speech' src='speech.wav' preload='auto' controls style='margin:24px'>"
          "</audio></body>";
   return site / "index.html";
-}
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool isPopup(const json& info) {
@@ -212,7 +207,7 @@ TEST_F(ExtensionTest, subtitlesATabsSpeechInSpanishSavesThemAndStops) {
       [](const json& progress) { return progress.value("state", "") == "completed"; }, within(10s));
   ASSERT_FALSE(fs::is_empty(downloads));
   const fs::path saved = fs::directory_iterator(downloads)->path();
-  const std::string srt = readFile(saved);
+  const std::string srt = readWholeFile(saved).value_or("");
   EXPECT_EQ(saved.extension(), ".srt");
   EXPECT_THAT(srt, HasSubstr(" --> "));
   EXPECT_THAT(srt, HasSubstr(translation));

@@ -11,9 +11,6 @@
 #include <charconv>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-
-extern char** environ;
 
 namespace quelvar::browser {
 namespace fs = std::filesystem;
@@ -22,24 +19,15 @@ namespace {
 // Resolves once PROBE is not null; a mutation observer watches the document and every open
 // shadow root that appears, so the page wakes the check, never a timer. A probe that throws
 // counts as not yet: a target is reported before its document has been parsed.
-constexpr const char* kWaitFor = R"JS(
-new Promise((resolve) => {
+constexpr const char* kWaitFor = R"JS(new Promise((resolve) => {
   const watched = new Set();
   const observer = new MutationObserver(() => check());
-  const watch = (node) => {
-    if (node && !watched.has(node)) {
-      watched.add(node);
-      observer.observe(node, {subtree: true, childList: true, characterData: true,
-                              attributes: true});
-    }
-  };
+  const watch = (node) => node && !watched.has(node) && watched.add(node) && observer.observe(
+      node, {subtree: true, childList: true, characterData: true, attributes: true});
   const check = () => {
     document.querySelectorAll('*').forEach((element) => watch(element.shadowRoot));
     let value = null;
-    try {
-      value = (() => PROBE)();
-    } catch (notYet) {
-    }
+    try { value = (() => PROBE)(); } catch (notYet) {}
     if (value !== null && value !== undefined) {
       observer.disconnect();
       resolve(value);
@@ -75,45 +63,9 @@ Pipe pipeOrThrow() {
   return pipe;
 }
 
-// Our environment with the variables that decide where the browser keeps its files replaced
-// (the first of two equal names would win).
-std::vector<std::string> browserEnvironment(const fs::path& home) {
-  const std::vector<std::string> replaced{"HOME=" + home.string(),
-                                          "CHROME_CONFIG_HOME=" + (home / ".config").string(),
-                                          "XDG_CONFIG_HOME=" + (home / ".config").string(),
-                                          "XDG_CACHE_HOME=" + (home / ".cache").string()};
-  std::vector<std::string> variables = replaced;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string variable = *entry;
-    const std::string name = variable.substr(0, variable.find('=') + 1);
-    if (std::none_of(replaced.begin(), replaced.end(),
-                     [&](const std::string& ours) { return ours.starts_with(name); })) {
-      variables.push_back(variable);
-    }
-  }
-  return variables;
-}
-
 bool inside(const fs::path& file, const fs::path& folder) {
   return std::mismatch(folder.begin(), folder.end(), file.begin(), file.end()).first ==
          folder.end();
-}
-
-// The program of the process at `proc` when it lies inside `folder`: its executable, or for a
-// script the path on its command line. Nothing for a zombie, which has neither.
-std::optional<fs::path> programInside(const fs::path& proc, const fs::path& folder) {
-  std::error_code error;
-  fs::path executable = fs::read_symlink(proc / "exe", error);
-  if (!error && inside(executable, folder)) {
-    return executable;
-  }
-  std::ifstream file(proc / "cmdline", std::ios::binary);
-  for (std::string argument; std::getline(file, argument, '\0');) {
-    if (argument.starts_with('/') && inside(argument, folder)) {
-      return argument;
-    }
-  }
-  return std::nullopt;
 }
 
 std::vector<RunningProcess> processesRunningFrom(const fs::path& folder) {
@@ -126,8 +78,10 @@ std::vector<RunningProcess> processesRunningFrom(const fs::path& folder) {
     if (parseError != std::errc() || end != name.data() + name.size()) {
       continue;
     }
-    if (std::optional<fs::path> program = programInside(entry.path(), folder)) {
-      found.push_back({pid, std::move(*program)});
+    // A zombie has no executable any more.
+    fs::path executable = fs::read_symlink(entry.path() / "exe", error);
+    if (!error && inside(executable, folder)) {
+      found.push_back({pid, std::move(executable)});
     }
   }
   return found;
@@ -144,19 +98,22 @@ Chromium::Chromium(const fs::path& executable, const fs::path& home, const fs::p
     throw std::runtime_error("cannot open " + log.string() + ": " + lastError().message());
   }
   SpawnOptions options;
-  options.argv = {executable.string(), "--headless=new",
-                  // The test may run as root, where the sandbox refuses to start.
-                  "--no-sandbox", "--disable-gpu", "--no-first-run", "--no-default-browser-check",
-                  // No network here: every background connection would be refused or time out.
-                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                  "--disable-quic", "--user-data-dir=" + (home / ".config/chromium").string(),
-                  // Commands on descriptor 3, replies on 4.
-                  "--remote-debugging-pipe",
-                  // Lets Extensions.loadUnpacked and Extensions.triggerAction work.
-                  "--enable-unsafe-extension-debugging",
-                  // The test page plays its speech without a click on it.
-                  "--autoplay-policy=no-user-gesture-required", "about:blank"};
-  options.environment = browserEnvironment(home);
+  // HOME and the XDG folders decide where the browser keeps its files.
+  options.argv = {
+      "env", "HOME=" + home.string(), "CHROME_CONFIG_HOME=" + (home / ".config").string(),
+      "XDG_CONFIG_HOME=" + (home / ".config").string(),
+      "XDG_CACHE_HOME=" + (home / ".cache").string(), executable.string(), "--headless=new",
+      // The test may run as root, where the sandbox refuses to start.
+      "--no-sandbox", "--disable-gpu", "--no-first-run", "--no-default-browser-check",
+      // No network here: every background connection would be refused or time out.
+      "--disable-background-networking", "--disable-component-update", "--disable-sync",
+      "--disable-quic", "--user-data-dir=" + (home / ".config/chromium").string(),
+      // Commands on descriptor 3, replies on 4.
+      "--remote-debugging-pipe",
+      // Lets Extensions.loadUnpacked and Extensions.triggerAction work.
+      "--enable-unsafe-extension-debugging",
+      // The test page plays its speech without a click on it.
+      "--autoplay-policy=no-user-gesture-required", "about:blank"};
   options.descriptors = {devNull.get(), output.get(), output.get(), commands.read.get(),
                          replies.write.get()};
   // A group of its own lets one kill reach every process of the browser; the death signal ends

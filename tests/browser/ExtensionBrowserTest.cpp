@@ -15,6 +15,7 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
+#include <regex>
 #include <set>
 
 #include "BrowserRegistration.hpp"
@@ -44,18 +45,12 @@ void report(const std::string& line) {
   std::cout << "[ browser  ] " << line << std::endl;
 }
 
-std::set<std::string> words(const std::string& text) {
-  std::set<std::string> found;
-  std::string word;
-  for (const char c : text + " ") {
-    if (std::isalpha(static_cast<unsigned char>(c))) {
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!word.empty()) {
-      found.insert(word);
-      word.clear();
-    }
-  }
-  return found;
+// The lower-case words of a text.
+std::set<std::string> words(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  const std::regex word("[a-z]+");
+  return {std::sregex_token_iterator(text.begin(), text.end(), word), {}};
 }
 
 std::string extensionPage(const std::string& page) {

@@ -188,17 +188,17 @@ class Session:
                                                    fields[14:17])
         assert fields[11] == 32, "expected a 32-bit framebuffer"
         pixels = data[header + 12 * colours:]
-        pixel = "<I" if fields[7] == 0 else ">I"  # the image's own byte order
+        row = f"{'<' if fields[7] == 0 else '>'}{min(box.width, width - box.x)}I"  # its byte order
         shifts = [(m & -m).bit_length() - 1 for m in masks]
         return [[tuple((value & m) >> s for m, s in zip(masks, shifts))
-                 for x in range(box.x, min(box.x + box.width, width))
-                 for value in struct.unpack_from(pixel, pixels, y * per_line + 4 * x)]
+                 for value in struct.unpack_from(row, pixels, y * per_line + 4 * box.x)]
                 for y in range(box.y, box.y + box.height)]
 
     def save_picture(self, element, folder, name):
         if not folder:
             return
-        self.xdotool("mousemove", "--sync", "0", "0")  # no pointer in the picture
+        # No pointer in the picture (a move to where it already is would never end: --sync).
+        self.xdotool("mousemove", "--sync", "0", "0")
         rows = self.screenshot(element)
         raw = b"".join(b"\0" + bytes(c for p in row for c in p) for row in rows)
 
@@ -255,7 +255,6 @@ def connect(args):
         assert find(session.window, "push button", "Reconnect extension")
         assert find(session.window, "label", "Connected in Chromium, Google Chrome")
         status = find(session.window, "label", CONNECTED)
-        session.xdotool("mousemove", "--sync", "0", "0")
         wait_for("green pixels in the status line",
                  lambda: any(greenish(p) for row in session.screenshot(status) for p in row))
         session.save_picture(session.window, args.screenshots, "companion-window.png")

@@ -12,6 +12,7 @@
 #include "QuelvarSpeech/LiveSpeech.hpp"
 #include "QuelvarSpeech/SpeechMessage.hpp"
 #include "common/FrameReader.hpp"
+#include "common/Json.hpp"
 #include "common/Posix.hpp"
 
 namespace quelvar {
@@ -103,6 +104,16 @@ ReadResult SpeechHost::readExactly(std::int64_t count) {
 }
 
 void SpeechHost::emit(const nlohmann::json& message) {
+  if (&message == &pongEvent()) {
+    static const std::string pongFrame = [] {
+      const std::string body = serialize(pongEvent());
+      return frameHeader(static_cast<std::uint32_t>(body.size())) + body;
+    }();
+    if (writeAll(STDOUT_FILENO, pongFrame)) {
+      ::_exit(1);
+    }
+    return;
+  }
   if (!writeFrame(STDOUT_FILENO, message)) {
     ::_exit(1);
   }

@@ -21,8 +21,9 @@ const std::filesystem::path pairData = "/usr/share/apertium/apertium-eng-spa";
 
 struct ApertiumEngineTest : ::testing::Test {
   void SetUp() override {
-    if (!std::filesystem::exists(defaultModesDirectory / "eng-spa.mode")) {
-      GTEST_SKIP() << "apertium-eng-spa is not installed";
+    if (!std::filesystem::exists(defaultModesDirectory / "eng-spa.mode") ||
+        !std::filesystem::exists(defaultModesDirectory / "es-fr.mode")) {
+      GTEST_SKIP() << "apertium-eng-spa or apertium-fr-es is not installed";
     }
   }
 

@@ -129,7 +129,7 @@ class FakeInstallationRequest final : public AssetInstallationRequest {
 inline asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>>
 FakeSpeechRecognition::assetInstallationRequest(const std::string& locale) {
   calls.push_back("assetInstallationRequest " + locale);
-  if (!assetRequestAnswer) {
+  if (!assetRequestAnswer.ok()) {
     co_return assetRequestAnswer.error();
   }
   if (!assetRequestAnswer.value()) {

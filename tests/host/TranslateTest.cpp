@@ -75,12 +75,12 @@ TEST_F(Translate, aFailingEngineIsAnsweredWithTranslationFailed) {
   const Row rows[] = {
       {"preparation fails", died,
        [](const std::string& text) -> Expected<std::string> { return text; }},
-      {"translation fails", std::nullopt,
+      {"translation fails", Status(),
        [&](const std::string&) -> Expected<std::string> { return died; }},
       // Each U+0001 is written as six bytes ("\u0001"): more than one frame holds.
-      {"answer too large", std::nullopt,
+      {"answer too large", Status(),
        [](const std::string&) -> Expected<std::string> { return std::string(200000, '\x01'); }},
-      {"engine throws", std::nullopt,
+      {"engine throws", Status(),
        [](const std::string&) -> Expected<std::string> { throw std::runtime_error("died"); }},
   };
   translation.setStatus("en", "de", LanguageStatus::installed);

@@ -156,7 +156,7 @@ TEST_F(StartupTest, aStartReusesOnlyAnIdleReadySessionOfItsOwnDirection) {
   translation.prepareAnswer = PlatformError{"fake.translation", 1, "no"};
   start("en", "fr");
   EXPECT_TRUE(session().cancelled);
-  translation.prepareAnswer.reset();
+  translation.prepareAnswer = Status();
   start("en", "fr");
   EXPECT_EQ(translation.sessions.size(), 4u);
   EXPECT_EQ(takeEvents().back(), ready());

@@ -22,6 +22,7 @@
 #include "BrowserRegistration.hpp"
 #include "CaptionTestSupport.hpp"
 #include "Chromium.hpp"
+#include "HostProcess.hpp"
 #include "common/AtomicFile.hpp"
 #include "common/Text.hpp"
 
@@ -184,11 +185,12 @@ class ExtensionTest : public testing::Test {
 fs::path writePage(const fs::path& folder) {
   const fs::path site = folder / "site";
   fs::create_directories(site);
-  const auto spoken =
-      caption::testing::runProgram({"espeak-ng", "-v", "en-us+m1", "-s", "130", "-m", "-w",
-                                    (site / "speech.wav").string(), kSpeech},
-                                   {}, folder.string());
-  if (spoken.exitCode != 0) {
+  const auto spoken = e2e::HostProcess("espeak-ng",
+                                       {"-v", "en-us+m1", "-s", "130", "-m", "-w",
+                                        (site / "speech.wav").string(), kSpeech},
+                                       {}, folder.string())
+                          .finish(std::chrono::seconds(60));
+  if (spoken.status != 0) {
     throw std::runtime_error("espeak-ng failed; install Debian's espeak-ng package");
   }
   std::ofstream(site / "index.html")

@@ -18,7 +18,9 @@ namespace {
 
 // Resolves once PROBE is not null; a mutation observer watches the document and every open
 // shadow root that appears, so the page wakes the check, never a timer. A probe that throws
-// counts as not yet: a target is reported before its document has been parsed.
+// counts as not yet: a target is reported before its document has been parsed. A media element
+// ending changes no node, so its "ended" event (caught on its way down) wakes the check too:
+// otherwise a probe on `ended` that the last mutation came before would wait forever.
 constexpr const char* kWaitFor = R"JS(new Promise((resolve) => {
   const watched = new Set();
   const observer = new MutationObserver(() => check());
@@ -30,10 +32,12 @@ constexpr const char* kWaitFor = R"JS(new Promise((resolve) => {
     try { value = (() => PROBE)(); } catch (notYet) {}
     if (value !== null && value !== undefined) {
       observer.disconnect();
+      document.removeEventListener('ended', check, true);
       resolve(value);
     }
   };
   watch(document);
+  document.addEventListener('ended', check, true);
   check();
 }))JS";
 

@@ -21,11 +21,10 @@ using ImmediateTranslator = std::function<Expected<std::string>(const std::strin
 class FakeTranslationSession final : public TranslationSession {
  public:
   // `prepareAnswer` is read at each preparation, so a test can change it for a kept session.
-  FakeTranslationSession(asio::any_io_executor executor, std::string source, std::string target,
+  FakeTranslationSession(asio::any_io_executor executor, std::string source,
                          const Status& prepareAnswer, ImmediateTranslator immediate = {})
       : executor_(std::move(executor)),
         source_(std::move(source)),
-        target_(std::move(target)),
         prepareAnswer_(prepareAnswer),
         immediate_(std::move(immediate)) {}
 
@@ -60,10 +59,8 @@ class FakeTranslationSession final : public TranslationSession {
   // Answers the oldest request still waiting; false when none waits.
   bool answer(std::string translation) { return settle(std::move(translation)); }
   bool fail(PlatformError error) { return settle(std::move(error)); }
-  std::size_t waiting() const { return pending_.size(); }
 
   const std::string& source() const { return source_; }
-  const std::string& target() const { return target_; }
   bool prepared() const { return prepared_; }
 
   std::vector<std::string> requests;  // every text asked for, in order
@@ -89,7 +86,6 @@ class FakeTranslationSession final : public TranslationSession {
 
   asio::any_io_executor executor_;
   std::string source_;
-  std::string target_;
   const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
   bool prepared_ = false;
@@ -128,8 +124,8 @@ class FakeTranslation final : public TranslationService {
   std::shared_ptr<TranslationSession> makeSession(const std::string& source,
                                                   const std::string& target) override {
     calls.push_back("makeSession " + source + " " + target);
-    sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, target,
-                                                                prepareAnswer, immediateAnswer));
+    sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, prepareAnswer,
+                                                                immediateAnswer));
     return sessions.back();
   }
   FakeTranslationSession& lastSession() { return *sessions.back(); }

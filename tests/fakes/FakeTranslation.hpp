@@ -28,10 +28,7 @@ class FakeTranslationSession final : public TranslationSession {
         prepareAnswer_(prepareAnswer),
         immediate_(std::move(immediate)) {}
 
-  asio::awaitable<Status> prepareTranslation() override {
-    prepared_ = true;
-    co_return prepareAnswer_;
-  }
+  asio::awaitable<Status> prepareTranslation() override { co_return prepareAnswer_; }
 
   asio::awaitable<Expected<std::string>> translate(const std::string& text) override {
     requests.push_back(text);
@@ -61,7 +58,6 @@ class FakeTranslationSession final : public TranslationSession {
   bool fail(PlatformError error) { return settle(std::move(error)); }
 
   const std::string& source() const { return source_; }
-  bool prepared() const { return prepared_; }
 
   std::vector<std::string> requests;  // every text asked for, in order
   bool cancelled = false;
@@ -88,7 +84,6 @@ class FakeTranslationSession final : public TranslationSession {
   std::string source_;
   const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
-  bool prepared_ = false;
   std::vector<std::shared_ptr<Request>> pending_;
 };
 

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   std::vector<double> session;
   auto translator = service.makeSession("en", "es");
   auto began = Wall::now();
-  if (run(io, translator->prepareTranslation())) {
+  if (!run(io, translator->prepareTranslation()).ok()) {
     std::fprintf(stderr, "the session did not start\n");
     return 1;
   }
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 10; ++i) {
     auto start = Wall::now();
     auto fresh = service.makeSession("en", "es");
-    if (run(io, fresh->prepareTranslation()) || !run(io, fresh->translate(list[0])).ok()) {
+    if (!run(io, fresh->prepareTranslation()).ok() || !run(io, fresh->translate(list[0])).ok()) {
       std::fprintf(stderr, "a cold translation failed\n");
       return 1;
     }

@@ -194,15 +194,15 @@ LoopRun decodeInProcess(const Samples& audio, const pocketsphinx::EngineOptions&
     }
   });
   const double began = threadCpuMillis();
-  require(!decoder.startStream() && !loop.begin(), "the decoder did not start");
+  require(decoder.startStream().ok() && loop.begin().ok(), "the decoder did not start");
   // Fed a piece at a time, so that each cut is known to the piece.
   for (std::size_t at = 0; at < audio.size(); at += DecodeLoop::kChunkSamples) {
     const std::size_t count = std::min(DecodeLoop::kChunkSamples, audio.size() - at);
     position = at + count;
-    require(!loop.feed(std::span(audio.data() + at, count)), "the decoder failed");
+    require(loop.feed(std::span(audio.data() + at, count)).ok(), "the decoder failed");
   }
   position = audio.size();
-  require(!loop.finish(), "the decoder failed");
+  require(loop.finish().ok(), "the decoder failed");
   run.cpu = threadCpuMillis() - began;
   return run;
 }

@@ -126,8 +126,8 @@ struct Pipeline {
     asio::co_spawn(
         io,
         [&]() -> asio::awaitable<void> {
-          if (Status status = co_await analyzer->start(input)) {
-            std::fprintf(stderr, "start failed: %s\n", status->description.c_str());
+          if (Status status = co_await analyzer->start(input); !status.ok()) {
+            std::fprintf(stderr, "start failed: %s\n", status.error().description.c_str());
             std::exit(1);
           }
           started = true;

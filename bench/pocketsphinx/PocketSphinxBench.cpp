@@ -144,7 +144,7 @@ int main() {
 
   const PocketSphinxCatalogue catalogue = PocketSphinxCatalogue::debian();
   auto bare = PocketSphinxDecoder::load(*catalogue.find("en-US"));
-  if (!bare) {
+  if (!bare.ok()) {
     std::fprintf(stderr, "%s\n", bare.error().description.c_str());
     return 1;
   }

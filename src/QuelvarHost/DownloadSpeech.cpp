@@ -16,13 +16,13 @@ namespace {
 asio::awaitable<bool> install(SpeechRecognitionService& speech, const std::string& locale) {
   Expected<std::unique_ptr<AssetInstallationRequest>> request =
       co_await speech.assetInstallationRequest(locale);
-  if (!request) {
+  if (!request.ok()) {
     co_return false;
   }
   if (request.value() == nullptr) {
     co_return true;  // already installed
   }
-  co_return !(co_await request.value()->downloadAndInstall()).has_value();
+  co_return (co_await request.value()->downloadAndInstall()).ok();
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ asio::awaitable<void> answerDownloadSpeech(const nlohmann::json& request, nlohma
     co_return;
   }
   const Expected<bool> reservation = co_await services.speech.reserve(*locale);
-  if (!reservation) {
+  if (!reservation.ok()) {
     fail(reply, kSpeechDownloadFailed);
     co_return;
   }

@@ -52,7 +52,7 @@ asio::awaitable<void> answerTranslate(const nlohmann::json& request, nlohmann::j
       services.warm != nullptr ? services.warm->find(*source, *target) : nullptr;
   if (session == nullptr) {
     session = services.translation.makeSession(*source, *target);
-    if (session == nullptr || (co_await session->prepareTranslation()).has_value()) {
+    if (session == nullptr || !(co_await session->prepareTranslation()).ok()) {
       fail(reply, kTranslationFailed);
       co_return;
     }
@@ -62,7 +62,7 @@ asio::awaitable<void> answerTranslate(const nlohmann::json& request, nlohmann::j
   }
   // Untrimmed: the whitespace the text was sent with is part of what is translated.
   Expected<std::string> translation = co_await session->translate(*text);
-  if (!translation) {
+  if (!translation.ok()) {
     if (services.warm != nullptr) {
       services.warm->drop(*source, *target);  // the next request starts afresh
     }

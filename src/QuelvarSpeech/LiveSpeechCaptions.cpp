@@ -121,7 +121,7 @@ asio::awaitable<void> LiveSpeech::runTranslationWorker(
     if (!speech->isCurrent(task, generation)) {
       break;  // a late answer for a stopped pipeline is dropped
     }
-    if (!answer) {
+    if (!answer.ok()) {
       speech->emitError(speech_error::translationFailed);
       break;
     }

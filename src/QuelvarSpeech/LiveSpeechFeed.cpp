@@ -55,7 +55,7 @@ void LiveSpeech::feed(std::string_view data, std::int64_t sequenceNumber) {
   std::memcpy(in.data(), data.data(), std::size_t{frames} * sizeof(std::int16_t));
 
   // The converter is never told that the stream ended, so messages join into one signal.
-  if (converter->convert(in, *out)) {
+  if (!converter->convert(in, *out).ok()) {
     emitError(speech_error::invalidAudio);
     return;
   }

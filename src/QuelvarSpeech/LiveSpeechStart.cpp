@@ -54,7 +54,7 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
   }
 
   const Expected<bool> reserved = co_await platform_.speech.reserve(*supported);
-  if (!reserved) {
+  if (!reserved.ok()) {
     co_await failStartup("reserve speech model", reserved.error());
     co_return;
   }
@@ -82,12 +82,12 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
   if (translator) {
     prepared = co_await translator->prepareTranslation();
   }
-  if (prepared) {
+  if (!prepared.ok()) {
     if (translator) {
       translator->cancel();  // not kept for a later start: it could not get ready
       translator.reset();
     }
-    co_await failStartup("prepare translation", *prepared);
+    co_await failStartup("prepare translation", prepared.error());
     co_return;
   }
 
@@ -100,8 +100,8 @@ asio::awaitable<void> LiveSpeech::start(std::string source, std::string targetCo
   if (analyzer) {
     started = co_await analyzer->start(input);
   }
-  if (started) {
-    co_await failStartup("start speech analyzer", *started);
+  if (!started.ok()) {
+    co_await failStartup("start speech analyzer", started.error());
     co_return;
   }
   output_.emit({{"type", "ready"}});

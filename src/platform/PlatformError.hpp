@@ -15,8 +15,19 @@ struct PlatformError {
   std::string description;
 };
 
-// Success, or the platform error that prevented it.
-using Status = std::optional<PlatformError>;
+// Success, or the platform error that prevented it. Like `Expected`, it says which with `ok()`
+// and never converts to bool, so a check cannot read backwards.
+class Status {
+ public:
+  Status() = default;
+  Status(PlatformError error) : error_(std::move(error)) {}
+
+  bool ok() const { return !error_.has_value(); }
+  const PlatformError& error() const { return error_.value(); }
+
+ private:
+  std::optional<PlatformError> error_;
+};
 
 // A value, or the platform error that prevented it. Expected outcomes travel as values, never as
 // exceptions.
@@ -27,7 +38,6 @@ class Expected {
   Expected(PlatformError error) : state_(std::in_place_index<1>, std::move(error)) {}
 
   bool ok() const { return state_.index() == 0; }
-  explicit operator bool() const { return ok(); }
   T& value() { return std::get<0>(state_); }
   const T& value() const { return std::get<0>(state_); }
   const PlatformError& error() const { return std::get<1>(state_); }

@@ -24,7 +24,7 @@ Exchange exchangeThrough(const std::string& script) {
   asio::io_context io;
   auto pipeline =
       ApertiumPipeline::start(io.get_executor(), {{"sh", "-c", "head -c 1 >/dev/null; " + script}});
-  if (!pipeline) {
+  if (!pipeline.ok()) {
     return {pipeline.error(), false};
   }
   auto answer = testing::runUntilDone(io, pipeline.value()->exchange("Hello"));
@@ -71,7 +71,7 @@ TEST(ApertiumPipeline, programsDieWhenTheProcessThatStartedThemIsKilled) {
     asio::io_context io;
     auto pipeline =
         ApertiumPipeline::start(io.get_executor(), {{"sleep", "600"}, {"sleep", "600"}});
-    if (pipeline) {
+    if (pipeline.ok()) {
       auto pids = pipeline.value()->processIds();
       [[maybe_unused]] auto n = ::write(report[1], pids.data(), pids.size() * sizeof(pid_t));
     }

@@ -130,7 +130,7 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
   asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>> assetInstallationRequest(
       const std::string& locale) override {
     calls.push_back("assetInstallationRequest " + locale);
-    if (!assetRequestAnswer) {
+    if (!assetRequestAnswer.ok()) {
       co_return assetRequestAnswer.error();
     }
     co_return std::unique_ptr<AssetInstallationRequest>(

@@ -62,10 +62,10 @@ TEST_F(Translate, aFailingEngineIsAnsweredWithTranslationFailed) {
   using Answer = Expected<std::string>;
   const std::pair<Status, ImmediateTranslator> rows[] = {
       {died, [](const std::string& text) -> Answer { return text; }},
-      {std::nullopt, [&](const std::string&) -> Answer { return died; }},
+      {Status(), [&](const std::string&) -> Answer { return died; }},
       // Each U+0001 is written as six bytes ("\u0001"): more than one frame holds.
-      {std::nullopt, [](const std::string&) -> Answer { return std::string(200000, '\x01'); }},
-      {std::nullopt, [](const std::string&) -> Answer { throw std::runtime_error("died"); }},
+      {Status(), [](const std::string&) -> Answer { return std::string(200000, '\x01'); }},
+      {Status(), [](const std::string&) -> Answer { throw std::runtime_error("died"); }},
   };
   translation.setStatus("en", "de", LanguageStatus::installed);
   for (const auto& [prepare, translate] : rows) {

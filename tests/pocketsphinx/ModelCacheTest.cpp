@@ -43,7 +43,7 @@ TEST_F(ModelCacheTest, aStartWaitsForThePrefetchUnderWayInsteadOfLoadingAgain) {
   cache->prefetch(model);  // one is under way already
   auto lease = acquireElsewhere();
   loadAllowed.set_value();
-  ASSERT_TRUE(lease.get());
+  ASSERT_TRUE(lease.get().ok());
   EXPECT_EQ(cache->loads(), 1);
 }
 
@@ -51,7 +51,7 @@ TEST_F(ModelCacheTest, aDecoderHeldByAStoppingPipelineIsWaitedForNotLoadedAgain)
   loadAllowed.set_value();
   std::atomic<bool> stopping{false};
   std::optional<Expected<Cache::Lease>> old = cache->acquire(model, &stopping);
-  ASSERT_TRUE(*old);
+  ASSERT_TRUE(old->ok());
   FakeDecoder* const oldDecoder = &old->value().decoder();
 
   stopping = true;
@@ -59,7 +59,7 @@ TEST_F(ModelCacheTest, aDecoderHeldByAStoppingPipelineIsWaitedForNotLoadedAgain)
   auto next = acquireElsewhere();
   old.reset();  // the old pipeline's thread gives its decoder back
   Expected<Cache::Lease> lease = next.get();
-  ASSERT_TRUE(lease);
+  ASSERT_TRUE(lease.ok());
   EXPECT_EQ(&lease.value().decoder(), oldDecoder);
   EXPECT_EQ(cache->loads(), 1);
 }
@@ -70,7 +70,7 @@ TEST_F(ModelCacheTest, overlappingPipelinesGetDecodersOfTheirOwnAndOneIsKept) {
   {
     Expected<Cache::Lease> first = cache->acquire(model, &running);
     Expected<Cache::Lease> second = acquireElsewhere().get();  // the first is busy, not stopping
-    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(first.ok() && second.ok());
     EXPECT_EQ(cache->loads(), 2);
   }
   EXPECT_EQ(cache->idle(model.locale), Cache::kIdlePerLocale);
@@ -86,7 +86,7 @@ TEST_F(ModelCacheTest, aDiscardedDecoderOnItsWayLetsTheWaiterLoadItsOwn) {
   auto next = acquireElsewhere();
   old->value().discard();
   old.reset();
-  ASSERT_TRUE(next.get());
+  ASSERT_TRUE(next.get().ok());
   EXPECT_EQ(cache->loads(), 2);
 }
 

@@ -139,7 +139,7 @@ TEST_F(StartupTest, aStartReusesOnlyAnIdleReadySessionOfItsOwnDirection) {
   translation.prepareAnswer = kFailed;
   start("en", "fr");
   EXPECT_TRUE(session().cancelled);
-  translation.prepareAnswer.reset();
+  translation.prepareAnswer = Status();
   start("en", "fr");
   EXPECT_EQ(translation.sessions.size(), 4u);
   EXPECT_EQ(takeEvents().back(), ready());

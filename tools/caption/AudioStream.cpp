@@ -112,8 +112,8 @@ bool AudioStream::convert(const std::vector<float>& mono) {
   input.setFrameLength(frames);
   const auto capacity = static_cast<std::uint32_t>(kWireRate * frames / rate_ + 64.0);
   AudioBuffer output(AudioFormat{kWireRate, SampleType::int16, 1}, capacity);
-  if (const Status failure = converter_->convert(input, output)) {
-    error_ = "converting the audio failed: " + failure->description;
+  if (const Status failure = converter_->convert(input, output); !failure.ok()) {
+    error_ = "converting the audio failed: " + failure.error().description;
     silenceLeft_ = 0;
     fileDone_ = true;
     return false;

@@ -34,7 +34,7 @@ class SampleTypeConverter final : public AudioConverter {
       }
     }
     output.setFrameLength(frames);
-    return std::nullopt;
+    return {};
   }
 };
 
@@ -56,7 +56,7 @@ class SoxrConverter final : public AudioConverter {
       return PlatformError{"soxr", 1, error};
     }
     output.setFrameLength(static_cast<std::uint32_t>(produced));
-    return std::nullopt;
+    return {};
   }
 
  private:

@@ -60,7 +60,7 @@ ApertiumSession::~ApertiumSession() {
 
 Status ApertiumSession::ensureRunning() {
   if (pipeline_ && pipeline_->isRunning()) {
-    return std::nullopt;
+    return {};
   }
   if (pipeline_) {
     pipeline_->stop();  // reaps what is left of a pipeline that died
@@ -72,30 +72,30 @@ Status ApertiumSession::ensureRunning() {
   std::vector<ProgramCommand> programs;
   for (const auto& mode : route_) {
     auto part = readModeFile(mode, options_.mode);
-    if (!part) {
+    if (!part.ok()) {
       return part.error();
     }
     programs.insert(programs.end(), part.value().begin(), part.value().end());
   }
   auto started = ApertiumPipeline::start(executor_, programs);
-  if (!started) {
+  if (!started.ok()) {
     return started.error();
   }
   pipeline_ = std::move(started.value());
   warm_ = false;
-  return std::nullopt;
+  return {};
 }
 
 // A new pipeline answers an empty sentence once every program has loaded its data, and then must
 // change the probe sentence: a damaged dictionary may load and pass every word through.
 asio::awaitable<Status> ApertiumSession::warmUp() {
   auto loaded = co_await exchange(encodeSegment(""), options_.startTimeout);
-  if (!loaded) {
+  if (!loaded.ok()) {
     co_return loaded.error();
   }
   if (probe_) {
     auto answer = co_await exchange(encodeSegment(*probe_), options_.answerTimeout);
-    if (!answer) {
+    if (!answer.ok()) {
       co_return answer.error();
     }
     if (isUntranslated(*probe_, decodeSegment(answer.value()))) {
@@ -107,7 +107,7 @@ asio::awaitable<Status> ApertiumSession::warmUp() {
     }
   }
   warm_ = pipeline_ != nullptr;
-  co_return std::nullopt;
+  co_return Status();
 }
 
 // One encoded segment through the pipeline, within the time limit and a share per kilobyte.
@@ -126,7 +126,7 @@ asio::awaitable<Expected<std::string>> ApertiumSession::exchange(const std::stri
   }
   if (outcome.index() == 0) {
     auto& answer = std::get<0>(outcome);
-    if (answer && !isAnswerToSegment(answer.value())) {
+    if (answer.ok() && !isAnswerToSegment(answer.value())) {
       pipeline->stop();
       co_return makeError(ErrorCode::broken, "The translation pipeline answered out of step.");
     }
@@ -154,8 +154,8 @@ asio::awaitable<Status> ApertiumSession::prepare(std::shared_ptr<ApertiumSession
   if (cancelled_) {
     co_return cancelledError();
   }
-  if (auto failed = ensureRunning()) {
-    co_return failed;
+  if (Status started = ensureRunning(); !started.ok()) {
+    co_return started;
   }
   Status warmed;
   if (!warm_) {
@@ -179,23 +179,23 @@ asio::awaitable<Expected<std::string>> ApertiumSession::translate(std::shared_pt
     if (cancelled_) {
       co_return cancelledError();
     }
-    if (auto failed = ensureRunning()) {
-      co_return *failed;
+    if (Status started = ensureRunning(); !started.ok()) {
+      co_return started.error();
     }
     Status warmed;
     if (!warm_) {
       warmed = co_await warmUp();
     }
     Expected<std::string> answer = std::string();
-    if (warmed) {
-      answer = std::move(*warmed);
+    if (!warmed.ok()) {
+      answer = warmed.error();
     } else {
       answer = co_await exchange(segment, options_.answerTimeout);
     }
     if (cancelled_) {
       co_return cancelledError();
     }
-    if (answer) {
+    if (answer.ok()) {
       std::string translation(parts.leading);
       translation += trimmed(decodeSegment(answer.value()));
       translation += parts.trailing;

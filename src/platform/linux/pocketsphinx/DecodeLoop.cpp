@@ -15,7 +15,7 @@ bool isDecoderFormat(const AudioFormat& format) {
 }
 
 Status DecodeLoop::run(AnalyzerInputQueue& input) {
-  if (auto error = begin()) {
+  if (Status error = begin(); !error.ok()) {
     return error;
   }
   while (!stop_.load()) {
@@ -29,7 +29,7 @@ Status DecodeLoop::run(AnalyzerInputQueue& input) {
     }
     adjustSetting(input.size());
     const AudioBuffer& buffer = *item->buffer;
-    if (auto error = feed(buffer.int16Samples().first(buffer.frameLength()))) {
+    if (Status error = feed(buffer.int16Samples().first(buffer.frameLength())); !error.ok()) {
       return error;
     }
   }
@@ -51,16 +51,16 @@ void DecodeLoop::adjustSetting(std::size_t waiting) {
 Status DecodeLoop::feed(std::span<const std::int16_t> samples) {
   while (!samples.empty() && !stop_.load()) {
     const std::size_t count = std::min(samples.size(), kChunkSamples);
-    if (auto error = processChunk(samples.first(count))) {
+    if (Status error = processChunk(samples.first(count)); !error.ok()) {
       return error;
     }
     samples = samples.subspan(count);
   }
-  return std::nullopt;
+  return {};
 }
 
 Status DecodeLoop::processChunk(std::span<const std::int16_t> chunk) {
-  if (auto error = decoder_.process(chunk)) {
+  if (Status error = decoder_.process(chunk); !error.ok()) {
     return error;
   }
   if (decoder_.inSpeech()) {
@@ -86,7 +86,7 @@ Status DecodeLoop::processChunk(std::span<const std::int16_t> chunk) {
       publish_(SpeechResult{std::move(hypothesis), false});
     }
   }
-  return std::nullopt;
+  return {};
 }
 
 bool DecodeLoop::quiet(std::span<const std::int16_t> chunk) {
@@ -102,7 +102,7 @@ bool DecodeLoop::quiet(std::span<const std::int16_t> chunk) {
 
 // The samples after the cut go to the next utterance: nothing is lost or decoded twice.
 Status DecodeLoop::cut() {
-  if (auto error = closeUtterance()) {
+  if (Status error = closeUtterance(); !error.ok()) {
     return error;
   }
   return decoder_.startUtterance();
@@ -110,13 +110,13 @@ Status DecodeLoop::cut() {
 
 Status DecodeLoop::finish() {
   if (!decoder_.utteranceOpen()) {
-    return std::nullopt;
+    return {};
   }
   return closeUtterance();
 }
 
 Status DecodeLoop::closeUtterance() {
-  if (auto error = decoder_.endUtterance()) {
+  if (Status error = decoder_.endUtterance(); !error.ok()) {
     return error;
   }
   std::string hypothesis = decoder_.hypothesis();
@@ -131,7 +131,7 @@ Status DecodeLoop::closeUtterance() {
   quietChunks_ = 0;
   lastPartial_.clear();
   sinceLastLook_ = 0;
-  return std::nullopt;
+  return {};
 }
 
 // Ends the utterance without asking for its result, leaving the decoder ready for the next user.

@@ -93,7 +93,7 @@ class DecoderCache : public std::enable_shared_from_this<DecoderCache<Decoder>> 
         // Counted as loading until it is idle, in one step, so no waiter sees neither.
         std::lock_guard lock(mutex_);
         loadEnded(model.locale, loaded);
-        if (loaded) {
+        if (loaded.ok()) {
           idle_[model.locale].push_back(std::move(loaded.value()));
         }
         prefetching_ = false;
@@ -128,15 +128,15 @@ class DecoderCache : public std::enable_shared_from_this<DecoderCache<Decoder>> 
         std::lock_guard lock(mutex_);
         loadEnded(model.locale, loaded);
       }
-      if (!loaded) {
+      if (!loaded.ok()) {
         return loaded.error();
       }
       decoder = std::move(loaded.value());
     }
     // A decoder given back mid-utterance is cleaned up here, by the next user, so that the one
     // who gave it back could stop at once.
-    if (Status error = decoder->startStream()) {
-      return *error;
+    if (Status error = decoder->startStream(); !error.ok()) {
+      return error.error();
     }
     std::lock_guard lock(mutex_);
     holders_[model.locale].push_back(stopping);
@@ -180,7 +180,7 @@ class DecoderCache : public std::enable_shared_from_this<DecoderCache<Decoder>> 
   // Under mutex_. Waiters look again: for the decoder, or to load one of their own.
   void loadEnded(const std::string& locale, const Expected<std::unique_ptr<Decoder>>& loaded) {
     --loading_[locale];
-    if (loaded) {
+    if (loaded.ok()) {
       ++loads_;
     }
     changed_.notify_all();

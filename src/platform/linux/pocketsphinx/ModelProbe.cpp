@@ -60,7 +60,7 @@ Status probe(const RecogniserModel& model) {
   }
   const int status = end.status;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    return std::nullopt;
+    return {};
   }
   return makeError(ErrorCode::modelLoadFailed,
                    "The speech model for " + model.locale + " is damaged: " + describe(status) +
@@ -88,10 +88,10 @@ Status probeOrRecall(const RecogniserModel& model) {
   const std::filesystem::path file = cacheFile(model, ".loads");
   const std::optional<std::string> record = file.empty() ? std::nullopt : provenRecord(model);
   if (record && readWholeFile(file) == record) {
-    return std::nullopt;
+    return {};
   }
   Status verdict = probe(model);
-  if (!verdict && record) {
+  if (verdict.ok() && record) {
     std::error_code ignored;
     std::filesystem::create_directories(model.cacheFolder, ignored);
     (void)writeFileAtomically(file, *record);  // if it fails, the next host checks again

@@ -76,7 +76,7 @@ asio::awaitable<Status> PocketSphinxAnalyzer::start(std::shared_ptr<AnalyzerInpu
                         transcriber_->results(), shared_);
   co_await waitUntil([](const Shared& shared) { return shared.startOutcome.has_value(); });
   Status outcome = *shared_->startOutcome;
-  if (outcome) {
+  if (!outcome.ok()) {
     co_await waitUntil([](const Shared& shared) { return shared.exited; });
     thread_.join();
   }
@@ -120,12 +120,12 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
                                   std::shared_ptr<Shared> shared) {
   {
     Expected<ModelCache::Lease> lease = cache->acquire(model, &shared->stop);
-    Status outcome = lease ? Status() : Status(lease.error());
+    Status outcome = lease.ok() ? Status() : Status(lease.error());
     asio::post(executor, [shared, outcome] {
       shared->startOutcome = outcome;
       shared->changed.notify();
     });
-    if (lease) {
+    if (lease.ok()) {
       DecodeLoop loop(
           lease.value().decoder(), shared->stop,
           [&](SpeechResult result) {
@@ -134,14 +134,15 @@ void PocketSphinxAnalyzer::decode(asio::any_io_executor executor, std::shared_pt
             });
           },
           [&] { return finalStillWanted(executor, shared); });
-      if (Status failure = loop.run(*input)) {
+      if (Status failure = loop.run(*input); !failure.ok()) {
         // A decoder that failed is not trusted with another pipeline; one that was merely
         // handed audio it cannot take is.
-        if (failure->code == static_cast<std::int64_t>(ErrorCode::decoderFailed)) {
+        if (failure.error().code == static_cast<std::int64_t>(ErrorCode::decoderFailed)) {
           lease.value().discard();
         }
-        asio::post(executor,
-                   [results, failure = *failure]() mutable { results->fail(std::move(failure)); });
+        asio::post(executor, [results, error = failure.error()]() mutable {
+          results->fail(std::move(error));
+        });
       } else {
         asio::post(executor, [results] { results->end(); });
       }

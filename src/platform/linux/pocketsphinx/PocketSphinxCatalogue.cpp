@@ -109,7 +109,7 @@ bool PocketSphinxCatalogue::isInstalled(const RecogniserModel& model) {
 }
 
 bool PocketSphinxCatalogue::isUsable(const RecogniserModel& model) {
-  return isInstalled(model) && !probeAcousticModel(model);
+  return isInstalled(model) && probeAcousticModel(model).ok();
 }
 
 }  // namespace quelvar::pocketsphinx

@@ -118,8 +118,8 @@ Expected<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(
                                                        " is not installed (package " +
                                                        model.package + ").");
   }
-  if (Status damaged = probeAcousticModel(model)) {
-    return *damaged;
+  if (Status damaged = probeAcousticModel(model); !damaged.ok()) {
+    return damaged.error();
   }
   // The subset loads the same search faster; should the engine refuse it all the same, the whole
   // dictionary is the answer, and the subset is dropped to be made again.
@@ -178,7 +178,7 @@ PocketSphinxDecoder::~PocketSphinxDecoder() {
 }
 
 Status PocketSphinxDecoder::startStream() {
-  if (auto error = endUtterance()) {
+  if (Status error = endUtterance(); !error.ok()) {
     return error;
   }
   preferLight_ = false;
@@ -186,7 +186,7 @@ Status PocketSphinxDecoder::startStream() {
   if (ps_start_stream(decoder_) < 0) {
     return makeError(ErrorCode::decoderFailed, "The speech decoder could not start a stream.");
   }
-  return std::nullopt;
+  return {};
 }
 
 // The light search shares the model and language model but has a lexicon tree of its own (about
@@ -221,25 +221,25 @@ Status PocketSphinxDecoder::startUtterance() {
     return makeError(ErrorCode::decoderFailed, "The speech decoder could not start an utterance.");
   }
   utteranceOpen_ = true;
-  return std::nullopt;
+  return {};
 }
 
 Status PocketSphinxDecoder::process(std::span<const std::int16_t> samples) {
   if (ps_process_raw(decoder_, samples.data(), samples.size(), FALSE, FALSE) < 0) {
     return makeError(ErrorCode::decoderFailed, "The speech decoder failed on its audio.");
   }
-  return std::nullopt;
+  return {};
 }
 
 Status PocketSphinxDecoder::endUtterance() {
   if (!utteranceOpen_) {
-    return std::nullopt;
+    return {};
   }
   utteranceOpen_ = false;
   if (ps_end_utt(decoder_) < 0) {
     return makeError(ErrorCode::decoderFailed, "The speech decoder could not end an utterance.");
   }
-  return std::nullopt;
+  return {};
 }
 
 bool PocketSphinxDecoder::knowsWord(const std::string& word) const {

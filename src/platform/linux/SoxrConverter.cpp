@@ -53,7 +53,7 @@ class SoxrConverter final : public AudioConverter {
                                       output.data(), output.frameCapacity(), &produced);
     if (error != nullptr) {
       output.setFrameLength(0);
-      return PlatformError{"soxr", 1, error};
+      return PlatformError{error_domain::soxr, 1, error};
     }
     output.setFrameLength(static_cast<std::uint32_t>(produced));
     return {};

@@ -19,6 +19,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::IsError;
+using ::testing::Optional;
 
 template <class T>
 T await(asio::io_context& io, asio::awaitable<T> operation) {

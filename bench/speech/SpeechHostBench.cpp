@@ -1,9 +1,11 @@
 // Message round trips over real pipes: the speech host against a minimal echo host, and the cost
 // of a one-second "pcm" message including its transport.
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -185,7 +187,7 @@ std::string loadAverage() {
 // The transport bar's own figure: the speech host's "ping" round trip over the echo host's, in
 // alternating blocks, so that a change of load during the run falls on both alike. A second
 // build of the speech host (--baseline=PATH) is measured in the same blocks for a before/after.
-void reportPingRatio(const char* baseline) {
+void reportPingRatio(const char* baseline, const char* cpu) {
   ::signal(SIGPIPE, SIG_IGN);
   Host echo(nullptr);
   Host speech(QUELVAR_SPEECH_BINARY);
@@ -203,8 +205,9 @@ void reportPingRatio(const char* baseline) {
   }
   const double echoMedian = median(echoTimes);
   const double speechMedian = median(speechTimes);
-  std::printf("\n\"ping\" round trip, median of %zu each (load %s before, %s after):\n",
-              echoTimes.size(), loadBefore.c_str(), loadAverage().c_str());
+  std::printf("\n\"ping\" round trip, median of %zu each (load %s before, %s after; %s%s):\n",
+              echoTimes.size(), loadBefore.c_str(), loadAverage().c_str(),
+              cpu ? "pinned to processor " : "not pinned", cpu ? cpu : "");
   std::printf("  speech host %.1f us / echo host %.1f us = %.2f (bar: at most 1.25)\n",
               speechMedian, echoMedian, speechMedian / echoMedian);
   if (baseline) {
@@ -214,18 +217,54 @@ void reportPingRatio(const char* baseline) {
   }
 }
 
+// The value of `--name=value` among the arguments, taken out of them so that Google Benchmark
+// does not refuse it; null when absent.
+const char* takeOption(int& argc, char** argv, std::string_view name) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    if (argument.starts_with(name) && argument.substr(name.size()).starts_with('=')) {
+      const char* value = argv[i] + name.size() + 1;
+      std::copy(argv + i + 1, argv + argc + 1, argv + i);
+      --argc;
+      return value;
+    }
+  }
+  return nullptr;
+}
+
+// Keeps this process, and the hosts it starts (they inherit the mask), on one processor. On a
+// virtual machine a process woken on an idle processor pays for that processor's wake-up, which
+// can cost more than a round trip's own work; on one processor every wake-up is a switch between
+// processes that are ready to run, so the round trips measure the hosts' work.
+void pinToProcessor(const char* cpu) {
+  char* end = nullptr;
+  const long number = std::strtol(cpu, &end, 10);
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (end == cpu || *end != '\0' || number < 0 || number >= CPU_SETSIZE) {
+    std::fprintf(stderr, "--cpu takes a processor number, not \"%s\"\n", cpu);
+    std::exit(2);
+  }
+  CPU_SET(static_cast<int>(number), &set);
+  if (::sched_setaffinity(0, sizeof set, &set) != 0) {
+    std::fprintf(stderr, "cannot pin to processor %ld: %s\n", number, std::strerror(errno));
+    std::exit(2);
+  }
+  std::printf("Pinned to processor %ld: the benchmark and every host it starts run there.\n",
+              number);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* baseline = nullptr;
-  constexpr std::string_view kBaseline = "--baseline=";
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]).starts_with(kBaseline)) {
-      baseline = argv[i] + kBaseline.size();
-      std::copy(argv + i + 1, argv + argc + 1, argv + i);
-      --argc;
-      break;
-    }
+  const char* baseline = takeOption(argc, argv, "--baseline");
+  const char* cpu = takeOption(argc, argv, "--cpu");
+  if (cpu) {
+    pinToProcessor(cpu);
+  } else {
+    std::printf(
+        "Not pinned: on a virtual machine the figures include waking idle processors "
+        "(--cpu=N pins everything to one).\n");
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
@@ -233,6 +272,6 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  reportPingRatio(baseline);
+  reportPingRatio(baseline, cpu);
   return 0;
 }

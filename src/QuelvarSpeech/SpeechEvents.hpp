@@ -25,4 +25,11 @@ inline nlohmann::json errorEvent(std::string_view code) {
   return {{"type", "error"}, {"error", code}};
 }
 
+// {"type": "pong"}: one object for the life of the process, so that the writer can send bytes it
+// prepared once instead of serialising the reply to every "ping" (pings measure the transport).
+inline const nlohmann::json& pongEvent() {
+  static const nlohmann::json pong = {{"type", "pong"}};
+  return pong;
+}
+
 }  // namespace quelvar

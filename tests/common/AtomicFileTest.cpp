@@ -4,54 +4,40 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "CaptionTestSupport.hpp"
 #include "common/AtomicFile.hpp"
 
 namespace quelvar {
-
-using caption::testing::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Optional;
 
 class AtomicFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = folder.path();
-    std::ofstream(dir / "old") << "old content";
-  }
-
-  std::string content(const fs::path& path) const {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void SetUp() override { ASSERT_FALSE(writeFileAtomically(dir / "old", "old content")); }
   std::size_t entries() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
   }
 
-  TempDir folder;
-  fs::path dir;
+  caption::testing::TempDir folder;
+  fs::path dir = folder.path();
 };
 
-TEST_F(AtomicFile, replacesTheFileWithTheGivenMode) {
-  EXPECT_FALSE(checkCanWriteAtomically(dir / "old"));
+TEST_F(AtomicFile, replacesTheFileWithTheGivenModeAndLeavesNoTemporary) {
   EXPECT_FALSE(writeFileAtomically(dir / "old", "new content", 0640));
-  EXPECT_EQ(content(dir / "old"), "new content");
+  EXPECT_THAT(readWholeFile(dir / "old", 100), Optional(std::string("new content")));
   struct stat info {};
   ASSERT_EQ(::stat((dir / "old").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640U);
-  EXPECT_EQ(entries(), 1U) << "no temporary file stays";
+  EXPECT_EQ(entries(), 1U);
 }
 
-// A full disk (here a file size limit) is an error, and the old file stays as it was.
-TEST_F(AtomicFile, reportsAFullDiskAndKeepsTheOldFile) {
+// A full disk (here a file size limit) must not give a cut-short file reported as written.
+TEST_F(AtomicFile, aFullDiskIsReportedAndTheOldSubtitlesStayWhole) {
   struct sigaction ignore {};
   struct sigaction previous {};
   ignore.sa_handler = SIG_IGN;
@@ -65,19 +51,18 @@ TEST_F(AtomicFile, reportsAFullDiskAndKeepsTheOldFile) {
   ::setrlimit(RLIMIT_FSIZE, &limit);
   ::sigaction(SIGXFSZ, &previous, nullptr);
   EXPECT_EQ(error, std::errc::file_too_large);
-  EXPECT_EQ(content(dir / "old"), "old content");
+  EXPECT_THAT(readWholeFile(dir / "old", 100), Optional(std::string("old content")));
   EXPECT_EQ(entries(), 1U);
 }
 
-TEST_F(AtomicFile, findsWhatCannotBeWrittenBeforeWriting) {
+TEST_F(AtomicFile, whatCannotBeWrittenIsFoundBeforeWritingAndTheCheckLeavesNothing) {
   EXPECT_EQ(checkCanWriteAtomically(dir / "missing" / "a.srt"),
             std::errc::no_such_file_or_directory);
   EXPECT_EQ(writeFileAtomically(dir / "missing" / "a.srt", "x"),
             std::errc::no_such_file_or_directory);
-  fs::create_directory(dir / "folder");
-  EXPECT_EQ(checkCanWriteAtomically(dir / "folder"), std::errc::is_a_directory);
+  EXPECT_EQ(checkCanWriteAtomically(dir), std::errc::is_a_directory);
   EXPECT_FALSE(checkCanWriteAtomically(dir / "new.srt"));
-  EXPECT_EQ(entries(), 2U) << "the check leaves nothing behind";
+  EXPECT_EQ(entries(), 1U);
 }
 
 }  // namespace

@@ -9,30 +9,18 @@
 namespace quelvar {
 namespace {
 
+using namespace std::string_literals;
+
 TEST(Base64, onlyPaddedStandardTextDecodes) {
   const std::pair<std::string, std::optional<std::string>> cases[] = {
-      {"", ""},
-      {"TWFu", "Man"},
-      {"TWE=", "Ma"},
-      {"TQ==", "M"},
-      {"AAAA", std::string(3, '\0')},
-      {"+/+/", "\xFB\xFF\xBF"},
-      {"SGVsbG8sIFdvcmxkIQ==", "Hello, World!"},
-      {"TQ", std::nullopt},        // padding missing
-      {"TQ=", std::nullopt},       // padding short
-      {"T===", std::nullopt},      // too much padding
-      {"====", std::nullopt},      // padding only
-      {"TQ==TQ==", std::nullopt},  // padding inside
-      {"TW=u", std::nullopt},      // padding inside a group
-      {"TW Fu", std::nullopt},     // space
-      {"TWFu\n", std::nullopt},    // trailing line break
-      {"TWF_", std::nullopt},      // URL-safe alphabet
-      {"TWF*", std::nullopt},      // punctuation
-      {"TWF\xC3", std::nullopt},   // non-ASCII byte
-      {std::string("TW\0u", 4), std::nullopt},
-  };
+      {"", ""}, {"TWE=", "Ma"}, {"TQ==", "M"}, {"+/+/", "\xFB\xFF\xBF"}, {"SGVsbG8h", "Hello!"}};
   for (const auto& [text, bytes] : cases) {
     EXPECT_EQ(decodeBase64(text), bytes) << text;
+  }
+  // Missing, short, excess or inner padding, white space, other alphabets, a NUL.
+  for (const std::string& text : {"TQ"s, "TQ="s, "T==="s, "===="s, "TQ==TQ=="s, "TW=u"s, "TW Fu"s,
+                                  "TWFu\n"s, "TWF_"s, "TWF*"s, "TWF\xC3"s, "TW\0u"s}) {
+    EXPECT_EQ(decodeBase64(text), std::nullopt) << text;
   }
 }
 
@@ -41,11 +29,9 @@ TEST(Base64, decodingInvertsTheEncoderForEveryByteAndLength) {
   for (int i = 0; i < 256; ++i) {
     bytes += static_cast<char>(i);
   }
-  for (std::size_t length = 0; length <= 6; ++length) {
-    const std::string piece = bytes.substr(250 - length, length);
-    EXPECT_EQ(decodeBase64(encodeBase64(piece)), piece) << length;
+  for (std::size_t length : {0, 1, 2, 3, 4, 256}) {
+    EXPECT_EQ(decodeBase64(encodeBase64(bytes.substr(256 - length))), bytes.substr(256 - length));
   }
-  EXPECT_EQ(decodeBase64(encodeBase64(bytes)), bytes);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "common/FrameReader.hpp"
 #include "common/Framing.hpp"
@@ -12,33 +11,25 @@
 namespace quelvar {
 namespace {
 
-// Feeds `stream` in reads of at most `step` bytes, as the reactor would, and collects the bodies.
-std::vector<std::string> splitFrames(FrameReader& reader, const std::string& stream,
-                                     std::size_t step) {
-  std::vector<std::string> bodies;
-  std::string body;
-  for (std::size_t at = 0; at < stream.size();) {
-    const std::span<char> space = reader.space();
-    const std::size_t count = std::min({step, space.size(), stream.size() - at});
-    std::memcpy(space.data(), stream.data() + at, count);
-    reader.commit(count);
-    at += count;
-    while (reader.next(body) == FrameReader::Outcome::body) {
-      bodies.push_back(body);
-    }
-  }
-  return bodies;
-}
-
 TEST(FrameReader, framesInReadsOfAnySizeComeOutWholeAndInOrder) {
   const std::string largest(kMaxInboundFrameLength, 'L');
   const std::string stream = frameHeader(1) + "a" + frameHeader(300) + std::string(300, 'b') +
                              frameHeader(kMaxInboundFrameLength) + largest + frameHeader(2) + "{}";
-  for (const std::size_t step : {1UL, 3UL, 4UL, 5UL, 299UL, 4096UL, 65539UL, 65540UL, 200000UL}) {
+  for (const std::size_t step : {1UL, 3UL, 5UL, 299UL, 65539UL, 65540UL, 200000UL}) {
     FrameReader reader;
-    EXPECT_THAT(splitFrames(reader, stream, step),
-                ::testing::ElementsAre("a", std::string(300, 'b'), largest, "{}"))
-        << step;
+    std::vector<std::string> bodies;
+    std::string body;
+    for (std::size_t at = 0; at < stream.size();) {  // reads of at most `step` bytes
+      const std::span<char> space = reader.space();
+      const std::size_t count = std::min({step, space.size(), stream.size() - at});
+      std::memcpy(space.data(), stream.data() + at, count);
+      reader.commit(count);
+      at += count;
+      while (reader.next(body) == FrameReader::Outcome::body) {
+        bodies.push_back(body);
+      }
+    }
+    EXPECT_THAT(bodies, ::testing::ElementsAre("a", std::string(300, 'b'), largest, "{}")) << step;
     EXPECT_FALSE(reader.midFrame());
   }
 }

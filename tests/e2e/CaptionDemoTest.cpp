@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "CaptionTestSupport.hpp"
+#include "HostProcess.hpp"
 
 namespace quelvar::caption::testing {
 namespace {
@@ -19,11 +20,12 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   TempDir dir;
   // At the pace a browser tab streams: faster, how much audio the host keeps up with depends on
   // the machine's spare time, and the fake host's tests cover overload and the wait at the end.
-  const RunResult result =
-      runProgram({QUELVAR_CAPTION_CLIENT, "--demo", "--realtime", "--host", QUELVAR_SPEECH_HOST},
-                 {}, dir.path());
+  const e2e::HostExit result =
+      e2e::HostProcess(QUELVAR_CAPTION_CLIENT,
+                       {"--demo", "--realtime", "--host", QUELVAR_SPEECH_HOST}, {}, dir.path())
+          .finish(std::chrono::seconds(60));
   // The engines are dependencies of the project; a start refused for want of one is a failure.
-  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(result.status, 0) << result.errors;
   const std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file("demo.srt")));
   ASSERT_TRUE(cues.has_value()) << readFile(dir.file("demo.srt"));
   // The clip's words, recognised: audio sent in any other form than the host expects gives others.
@@ -32,8 +34,8 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
     heard += cue.lines.back() + ". ";
   }
   EXPECT_THAT(heard, AllOf(HasSubstr("hello world"), HasSubstr("park"), HasSubstr("market")))
-      << result.err;
-  EXPECT_THAT(result.out, HasSubstr("\thello world\n"))
+      << result.errors;
+  EXPECT_THAT(result.output, HasSubstr("\thello world\n"))
       << "the final captions are printed as they arrive";
   EXPECT_TRUE(std::filesystem::exists(dir.file("demo.vtt")));
 }

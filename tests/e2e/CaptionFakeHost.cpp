@@ -26,6 +26,9 @@ std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);
 }
+long number(const char* name) {
+  return env(name).empty() ? -1 : std::atol(env(name).c_str());
+}
 
 bool isLoud(const std::string& bytes) {
   std::size_t loud = 0;
@@ -85,19 +88,14 @@ struct Recogniser {
 int main(int argc, char** argv) {
   std::ofstream log(env("QUELVAR_FAKE_LOG").empty() ? "/dev/null" : env("QUELVAR_FAKE_LOG"),
                     std::ios::app);
-  log << "pid " << ::getpid() << "\n";
   log << "args " << argc - 1 << " " << (argc > 1 ? argv[1] : "") << "\n" << std::flush;
   const std::string startError = env("QUELVAR_FAKE_START_ERROR");
-  const std::string overload = env("QUELVAR_FAKE_OVERLOAD");
-  const long overloadFirst = overload.empty() ? -1 : std::atol(overload.c_str());
-  const long overloadLast = overload.find('-') == std::string::npos
-                                ? overloadFirst
-                                : std::atol(overload.c_str() + overload.find('-') + 1);
-  const long crashAfter = env("QUELVAR_FAKE_CRASH_AFTER").empty()
-                              ? -1
-                              : std::atol(env("QUELVAR_FAKE_CRASH_AFTER").c_str());
-  const long refuse =
-      env("QUELVAR_FAKE_REFUSE").empty() ? -1 : std::atol(env("QUELVAR_FAKE_REFUSE").c_str());
+  const std::string overload = env("QUELVAR_FAKE_OVERLOAD");  // "first-last"
+  const long overloadFirst = number("QUELVAR_FAKE_OVERLOAD");
+  const long overloadLast =
+      overload.empty() ? -1 : std::atol(overload.c_str() + overload.find('-') + 1);
+  const long crashAfter = number("QUELVAR_FAKE_CRASH_AFTER");
+  const long refuse = number("QUELVAR_FAKE_REFUSE");
   Recogniser recogniser;
   recogniser.longFirst = !env("QUELVAR_FAKE_LONG").empty();
   long pcmCount = 0;
@@ -142,8 +140,6 @@ int main(int argc, char** argv) {
       log << "stop\n";
       running = false;
       expected = 0;
-    } else {
-      log << "other " << frame.body << "\n";
     }
     log << std::flush;
   }

@@ -1,15 +1,12 @@
-// The caption client's command line, output names and advice on host errors.
+// The caption client's command line and the names of its output.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "caption/CaptionOptions.hpp"
-#include "caption/HostErrors.hpp"
 
 namespace quelvar::caption {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 std::variant<Options, std::string> parse(std::vector<const char*> args) {
@@ -72,25 +69,6 @@ TEST(CaptionOptions, namesOutputAfterTheInputInTheCurrentDirectory) {
   for (const auto& c : cases) {
     EXPECT_EQ(defaultOutputPath(c.input, "es", "srt"), c.srt) << c.input;
   }
-}
-
-TEST(CaptionOptions, startErrorsNameThePackageToInstall) {
-  const struct {
-    const char* code;
-    const char* advice;
-  } cases[] = {
-      {"SPEECH_UNSUPPORTED", "sudo apt install pocketsphinx-en-us"},
-      {"SPEECH_MODELS_MISSING", "sudo apt install pocketsphinx-en-us"},
-      {"MODELS_NOT_INSTALLED", "sudo apt install apertium-eng-spa"},
-      {"SPEECH_UNAVAILABLE", "pocketsphinx-en-us and apertium"},
-      {"UNSUPPORTED_PAIR", "two different language codes"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_THAT(explainStartError(c.code, "", "en", "es"),
-                AllOf(HasSubstr(c.code), HasSubstr(c.advice), EndsWith("\n")));
-  }
-  EXPECT_THAT(explainStartError("SPEECH_UNAVAILABLE", "Speech 3", "en", "es"),
-              HasSubstr("(Speech 3)"));
 }
 
 }  // namespace

@@ -41,7 +41,6 @@ class FakeClock final : public Clock {
     sleepers_.erase(due, sleepers_.end());
   }
 
-  std::size_t sleeping() const { return sleepers_.size(); }
   // Every duration asked for, in order.
   const std::vector<std::chrono::nanoseconds>& sleepRequests() const { return sleepRequests_; }
 

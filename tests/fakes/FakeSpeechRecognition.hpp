@@ -33,25 +33,53 @@ class FakeTranscriber final : public SpeechTranscriber {
   Channel<SpeechResultEvent> results_;
 };
 
-class FakeSpeechRecognition;
-
+// Records "analyzer.start" and "analyzer.cancelAndFinishNow" in the service's calls.
 class FakeAnalyzer final : public SpeechAnalyzer {
  public:
-  FakeAnalyzer(FakeSpeechRecognition& service, std::shared_ptr<FakeTranscriber> transcriber)
-      : service_(service), transcriber_(std::move(transcriber)) {}
+  FakeAnalyzer(std::vector<std::string>& calls, const Status& startAnswer,
+               std::shared_ptr<FakeTranscriber> transcriber)
+      : calls_(calls), startAnswer_(startAnswer), transcriber_(std::move(transcriber)) {}
 
-  asio::awaitable<Status> start(std::shared_ptr<AnalyzerInputQueue> input) override;
-  asio::awaitable<void> cancelAndFinishNow() override;
+  asio::awaitable<Status> start(std::shared_ptr<AnalyzerInputQueue> input) override {
+    calls_.push_back("analyzer.start");
+    input_ = std::move(input);
+    co_return startAnswer_;
+  }
+  asio::awaitable<void> cancelAndFinishNow() override {
+    calls_.push_back("analyzer.cancelAndFinishNow");
+    cancelled_ = true;
+    if (input_) {
+      input_->cancel();
+    }
+    transcriber_->end();
+    co_return;
+  }
 
   // The queue the pipeline feeds; the fake never drains it on its own.
   const std::shared_ptr<AnalyzerInputQueue>& input() const { return input_; }
   bool cancelled() const { return cancelled_; }
 
  private:
-  FakeSpeechRecognition& service_;
+  std::vector<std::string>& calls_;
+  const Status& startAnswer_;
   std::shared_ptr<FakeTranscriber> transcriber_;
   std::shared_ptr<AnalyzerInputQueue> input_;
   bool cancelled_ = false;
+};
+
+class FakeInstallationRequest final : public AssetInstallationRequest {
+ public:
+  FakeInstallationRequest(std::vector<std::string>& calls, const Status& answer, std::string locale)
+      : calls_(calls), answer_(answer), locale_(std::move(locale)) {}
+  asio::awaitable<Status> downloadAndInstall() override {
+    calls_.push_back("downloadAndInstall " + locale_);
+    co_return answer_;
+  }
+
+ private:
+  std::vector<std::string>& calls_;
+  const Status& answer_;
+  std::string locale_;
 };
 
 class FakeSpeechRecognition final : public SpeechRecognitionService {
@@ -67,7 +95,7 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
   Expected<bool> assetRequestAnswer = false;  // true: a request is needed; false: none
   Status downloadAnswer;
 
-  // Record of every call, in order, as short strings such as "reserve en-US".
+  // Every call, in order, as short strings such as "reserve en-US".
   std::vector<std::string> calls;
   std::shared_ptr<FakeTranscriber> transcriber;  // the newest one made
   std::shared_ptr<FakeAnalyzer> analyzer;        // the newest one made
@@ -77,10 +105,7 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
     auto found = supported.find(id);
     co_return found == supported.end() ? std::nullopt : std::optional(found->second);
   }
-  asio::awaitable<std::vector<std::string>> installedLocales() override {
-    calls.push_back("installedLocales");
-    co_return installed;
-  }
+  asio::awaitable<std::vector<std::string>> installedLocales() override { co_return installed; }
   asio::awaitable<Expected<bool>> reserve(const std::string& locale) override {
     calls.push_back("reserve " + locale);
     co_return reserveAnswer;
@@ -90,69 +115,32 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
     co_return;
   }
   std::shared_ptr<SpeechTranscriber> makeTranscriber(const std::string& locale) override {
-    calls.push_back("makeTranscriber " + locale);
     transcriber = std::make_shared<FakeTranscriber>(executor_, locale);
     return transcriber;
   }
   asio::awaitable<std::optional<AudioFormat>> bestAvailableAudioFormat(
       const SpeechTranscriber&) override {
-    calls.push_back("bestAvailableAudioFormat");
     co_return bestFormat;
   }
   std::shared_ptr<SpeechAnalyzer> makeAnalyzer(std::shared_ptr<SpeechTranscriber> module) override {
-    calls.push_back("makeAnalyzer");
-    analyzer =
-        std::make_shared<FakeAnalyzer>(*this, std::static_pointer_cast<FakeTranscriber>(module));
+    analyzer = std::make_shared<FakeAnalyzer>(calls, analyzerStartAnswer,
+                                              std::static_pointer_cast<FakeTranscriber>(module));
     return analyzer;
   }
   asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>> assetInstallationRequest(
-      const std::string& locale) override;
+      const std::string& locale) override {
+    calls.push_back("assetInstallationRequest " + locale);
+    if (!assetRequestAnswer.ok()) {
+      co_return assetRequestAnswer.error();
+    }
+    co_return std::unique_ptr<AssetInstallationRequest>(
+        assetRequestAnswer.value()
+            ? std::make_unique<FakeInstallationRequest>(calls, downloadAnswer, locale)
+            : nullptr);
+  }
 
  private:
   asio::any_io_executor executor_;
 };
-
-class FakeInstallationRequest final : public AssetInstallationRequest {
- public:
-  FakeInstallationRequest(FakeSpeechRecognition& service, std::string locale)
-      : service_(service), locale_(std::move(locale)) {}
-  asio::awaitable<Status> downloadAndInstall() override {
-    service_.calls.push_back("downloadAndInstall " + locale_);
-    co_return service_.downloadAnswer;
-  }
-
- private:
-  FakeSpeechRecognition& service_;
-  std::string locale_;
-};
-
-inline asio::awaitable<Expected<std::unique_ptr<AssetInstallationRequest>>>
-FakeSpeechRecognition::assetInstallationRequest(const std::string& locale) {
-  calls.push_back("assetInstallationRequest " + locale);
-  if (!assetRequestAnswer.ok()) {
-    co_return assetRequestAnswer.error();
-  }
-  if (!assetRequestAnswer.value()) {
-    co_return std::unique_ptr<AssetInstallationRequest>();
-  }
-  co_return std::unique_ptr<AssetInstallationRequest>(
-      std::make_unique<FakeInstallationRequest>(*this, locale));
-}
-
-inline asio::awaitable<Status> FakeAnalyzer::start(std::shared_ptr<AnalyzerInputQueue> input) {
-  service_.calls.push_back("analyzer.start");
-  input_ = std::move(input);
-  co_return service_.analyzerStartAnswer;
-}
-
-inline asio::awaitable<void> FakeAnalyzer::cancelAndFinishNow() {
-  service_.calls.push_back("analyzer.cancelAndFinishNow");
-  cancelled_ = true;
-  if (input_) {
-    input_->cancel();
-  }
-  transcriber_->end();
-  co_return;
-}
 
 }  // namespace quelvar::testing

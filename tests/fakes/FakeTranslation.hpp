@@ -21,18 +21,14 @@ using ImmediateTranslator = std::function<Expected<std::string>(const std::strin
 class FakeTranslationSession final : public TranslationSession {
  public:
   // `prepareAnswer` is read at each preparation, so a test can change it for a kept session.
-  FakeTranslationSession(asio::any_io_executor executor, std::string source, std::string target,
+  FakeTranslationSession(asio::any_io_executor executor, std::string source,
                          const Status& prepareAnswer, ImmediateTranslator immediate = {})
       : executor_(std::move(executor)),
         source_(std::move(source)),
-        target_(std::move(target)),
         prepareAnswer_(prepareAnswer),
         immediate_(std::move(immediate)) {}
 
-  asio::awaitable<Status> prepareTranslation() override {
-    prepared_ = true;
-    co_return prepareAnswer_;
-  }
+  asio::awaitable<Status> prepareTranslation() override { co_return prepareAnswer_; }
 
   asio::awaitable<Expected<std::string>> translate(const std::string& text) override {
     requests.push_back(text);
@@ -60,11 +56,8 @@ class FakeTranslationSession final : public TranslationSession {
   // Answers the oldest request still waiting; false when none waits.
   bool answer(std::string translation) { return settle(std::move(translation)); }
   bool fail(PlatformError error) { return settle(std::move(error)); }
-  std::size_t waiting() const { return pending_.size(); }
 
   const std::string& source() const { return source_; }
-  const std::string& target() const { return target_; }
-  bool prepared() const { return prepared_; }
 
   std::vector<std::string> requests;  // every text asked for, in order
   bool cancelled = false;
@@ -89,10 +82,8 @@ class FakeTranslationSession final : public TranslationSession {
 
   asio::any_io_executor executor_;
   std::string source_;
-  std::string target_;
   const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
-  bool prepared_ = false;
   std::vector<std::shared_ptr<Request>> pending_;
 };
 
@@ -128,8 +119,8 @@ class FakeTranslation final : public TranslationService {
   std::shared_ptr<TranslationSession> makeSession(const std::string& source,
                                                   const std::string& target) override {
     calls.push_back("makeSession " + source + " " + target);
-    sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, target,
-                                                                prepareAnswer, immediateAnswer));
+    sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, prepareAnswer,
+                                                                immediateAnswer));
     return sessions.back();
   }
   FakeTranslationSession& lastSession() { return *sessions.back(); }

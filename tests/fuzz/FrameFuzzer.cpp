@@ -14,16 +14,11 @@
 
 namespace {
 
-using quelvar::fuzz::memoryFile;
-using quelvar::fuzz::replaceContents;
-using quelvar::fuzz::require;
-
+using namespace quelvar::fuzz;
 using quelvar::FrameResult;
 
 bool validLength(const std::uint8_t* header) {
-  const std::uint32_t length = std::uint32_t{header[0]} | (std::uint32_t{header[1]} << 8U) |
-                               (std::uint32_t{header[2]} << 16U) |
-                               (std::uint32_t{header[3]} << 24U);
+  const std::uint32_t length = frameLength(header);
   return length >= 1 && length <= quelvar::kMaxInboundFrameLength;
 }
 

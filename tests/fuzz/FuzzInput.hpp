@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace quelvar::fuzz {
 
@@ -34,6 +35,21 @@ inline void replaceContents(int fd, const std::uint8_t* data, std::size_t size) 
     size -= static_cast<std::size_t>(written);
   }
   require(::lseek(fd, 0, SEEK_SET) == 0);
+}
+
+// Everything written to `fd` so far.
+inline std::string contents(int fd) {
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  require(size >= 0);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  require(::pread(fd, bytes.data(), bytes.size(), 0) == size);
+  return bytes;
+}
+
+// A frame header's length, read independently of the code under test: four bytes, little-endian.
+inline std::uint32_t frameLength(const void* header) {
+  const auto* bytes = static_cast<const unsigned char*>(header);
+  return bytes[0] | (bytes[1] << 8U) | (bytes[2] << 16U) | (std::uint32_t{bytes[3]} << 24U);
 }
 
 }  // namespace quelvar::fuzz

@@ -2,6 +2,7 @@
 // Host::respond with fake services, checking the exit status, the replies and the reservations.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -17,21 +18,11 @@
 
 namespace {
 
-using quelvar::fuzz::memoryFile;
-using quelvar::fuzz::replaceContents;
-using quelvar::fuzz::require;
+using namespace quelvar::fuzz;
 
 using nlohmann::json;
 using quelvar::LanguageStatus;
 using quelvar::PlatformError;
-
-std::string contents(int fd) {
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  require(size >= 0);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  require(::pread(fd, bytes.data(), bytes.size(), 0) == size);
-  return bytes;
-}
 
 // The first input byte scripts which platform answers fail; the rest is the byte stream.
 void script(std::uint8_t switches, quelvar::testing::FakeSpeechRecognition& speech,
@@ -70,10 +61,7 @@ std::size_t checkReplies(const std::string& output) {
   std::size_t replies = 0;
   while (at < output.size()) {
     require(output.size() - at >= 4);
-    std::uint32_t length = 0;
-    for (int i = 3; i >= 0; --i) {
-      length = (length << 8) | static_cast<unsigned char>(output[at + static_cast<std::size_t>(i)]);
-    }
+    const std::uint32_t length = frameLength(output.data() + at);
     require(output.size() - at - 4 >= length);
     const auto reply = quelvar::parseObject(std::string_view(output).substr(at + 4, length));
     require(reply.has_value());
@@ -105,8 +93,7 @@ Expectation expect(const std::uint8_t* data, std::size_t size) {
     if (size - at < 4) {
       return {expected.replies, 1};
     }
-    const std::uint32_t length = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) |
-                                 (static_cast<std::uint32_t>(data[at + 3]) << 24);
+    const std::uint32_t length = frameLength(data + at);
     if (length == 0 || length > quelvar::kMaxInboundFrameLength || size - at - 4 < length) {
       return {expected.replies, 1};
     }
@@ -121,11 +108,8 @@ Expectation expect(const std::uint8_t* data, std::size_t size) {
 }
 
 std::size_t countPrefixed(const std::vector<std::string>& calls, const std::string& prefix) {
-  std::size_t count = 0;
-  for (const std::string& call : calls) {
-    count += call.starts_with(prefix) ? 1 : 0;
-  }
-  return count;
+  return std::count_if(calls.begin(), calls.end(),
+                       [&](const auto& c) { return c.starts_with(prefix); });
 }
 
 }  // namespace

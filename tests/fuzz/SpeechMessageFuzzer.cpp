@@ -20,9 +20,7 @@
 
 namespace {
 
-using quelvar::fuzz::memoryFile;
-using quelvar::fuzz::replaceContents;
-using quelvar::fuzz::require;
+using namespace quelvar::fuzz;
 
 using namespace quelvar;
 

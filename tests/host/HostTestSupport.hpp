@@ -72,8 +72,7 @@ class HostTest : public ::testing::Test {
 // `count` copies of `unit` joined together.
 inline std::string repeated(const std::string& unit, std::size_t count) {
   std::string text;
-  text.reserve(unit.size() * count);
-  for (std::size_t i = 0; i < count; ++i) {
+  while (count-- > 0) {
     text += unit;
   }
   return text;

@@ -32,26 +32,20 @@ get_filename_component(name "${deb}" NAME)
 expect("unexpected package file name ${name}" name STREQUAL quelvar_${VERSION}_${out}.deb)
 
 # Control fields: the computed library dependencies, the engines and models, the other pairs.
-foreach(field Package Version Maintainer Depends Recommends Description)
-  run(dpkg-deb --field ${deb} ${field})
-  set(${field} "${out}")
-  expect("the control field ${field} is empty" ${field})
-endforeach()
-expect("Package: ${Package}" Package STREQUAL quelvar)
-expect("Version: ${Version}, not ${VERSION}" Version STREQUAL VERSION)
+run(dpkg-deb --field ${deb} Depends)
 foreach(needed libqt6widgets6 libpocketsphinx3 libsoxr0 pocketsphinx-en-us apertium
                apertium-eng-spa)
-  expect("Depends lacks ${needed}: ${Depends}" Depends MATCHES "(^|, )${needed}( |,|$)")
+  expect("Depends lacks ${needed}: ${out}" out MATCHES "(^|, )${needed}( |,|$)")
 endforeach()
-expect("Recommends lacks apertium-eng-cat: ${Recommends}" Recommends MATCHES apertium-eng-cat)
+run(dpkg-deb --field ${deb} Recommends)
+expect("Recommends lacks apertium-eng-cat: ${out}" out MATCHES apertium-eng-cat)
 
 # The file list: everything under /usr or /etc, nothing from the build machine.
 run(dpkg-deb --contents ${deb})
 string(REGEX MATCHALL "\\./[^\n]*" paths "${out}")
 foreach(path ${paths})
-  expect("unexpected path ${path}" path MATCHES "^\\./(usr|etc)?/")
-  expect("a build path leaked: ${path}"
-         NOT path MATCHES "^\\./(usr/local|build|work|tmp|home|root)/|_CPack")
+  expect("unexpected path ${path}" path MATCHES "^\\./(usr|etc)?/"
+         AND NOT path MATCHES "^\\./(usr/local|build|work|tmp|home|root)/|_CPack")
 endforeach()
 
 file(REMOVE_RECURSE ${ROOT})
@@ -91,18 +85,15 @@ print(''.join(chr(ord('a') + int(c, 16)) for c in digest))"
 expect("the manifests admit ${id}, the packaged extension is ${out}" id STREQUAL out)
 file(STRINGS ${ROOT}/DEBIAN/conffiles conffiles)
 foreach(manifest ${manifests})
-  expect("${manifest} is not a conffile" /${manifest} IN_LIST conffiles)
   file(READ ${ROOT}/${manifest} text)
   get_filename_component(host ${manifest} NAME_WLE)
   string(JSON name GET "${text}" name)
-  string(JSON type GET "${text}" type)
   string(JSON origins GET "${text}" allowed_origins)
   string(JSON path GET "${text}" path)
-  expect("${manifest} names ${name}" name STREQUAL host)
-  expect("${manifest} has type ${type}" type STREQUAL stdio)
-  expect("${manifest} allows ${origins}" origins MATCHES
-         "^\\[[ \n]*\"chrome-extension://${id}/\"[ \n]*\\]$")
-  expect("${manifest} points at ${path}" path MATCHES "^/usr/libexec/quelvar/Quelvar(Host|Speech)$")
+  expect("${manifest}: not a conffile, or it names ${name}, allows ${origins}, runs ${path}"
+         /${manifest} IN_LIST conffiles AND name STREQUAL host
+         AND origins MATCHES "^\\[[ \n]*\"chrome-extension://${id}/\"[ \n]*\\]$"
+         AND path MATCHES "^/usr/libexec/quelvar/Quelvar(Host|Speech)$")
   expect_executable(${ROOT}${path})
 endforeach()
 file(REMOVE_RECURSE ${ROOT})

@@ -1,13 +1,12 @@
 // The recogniser inventory: language matching, installed models, reservations, formats, installs.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include "CaptionTestSupport.hpp"
 #include "EnginePipeline.hpp"
 #include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxDecoder.hpp"
@@ -15,53 +14,17 @@
 namespace quelvar::pocketsphinx {
 namespace {
 
+using namespace testing;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using testing::IsError;
 using ::testing::Optional;
-
-template <class T>
-T await(asio::io_context& io, asio::awaitable<T> operation) {
-  std::optional<T> result;
-  asio::co_spawn(
-      io, [&]() -> asio::awaitable<void> { result.emplace(co_await std::move(operation)); },
-      asio::detached);
-  io.restart();
-  io.run();
-  return std::move(*result);
-}
-
-void await(asio::io_context& io, asio::awaitable<void> operation) {
-  asio::co_spawn(io, std::move(operation), asio::detached);
-  io.restart();
-  io.run();
-}
-
-// A catalogue of one model whose files the test creates (or not) in a scratch directory.
-struct ScratchModel {
-  std::filesystem::path root =
-      std::filesystem::temp_directory_path() /
-      ("quelvar-ps-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  RecogniserModel model{
-      "fr-FR", "fr", root / "fr-fr", root / "fr.lm.bin", root / "fr.dict", "pocketsphinx-fr"};
-
-  ScratchModel() { std::filesystem::create_directories(model.acousticModel); }
-  ~ScratchModel() { std::filesystem::remove_all(root); }
-  void install() const {
-    for (const auto& file : {model.acousticModel / "mdef", model.languageModel, model.dictionary}) {
-      std::ofstream(file) << "x";
-    }
-  }
-};
 
 // The real English model, every file linked from a scratch folder but `damaged`, which is written
 // (or left out).
 struct DamagedModel {
-  std::filesystem::path root = std::filesystem::temp_directory_path() /
-                               ("quelvar-ps-damaged-" + std::to_string(::getpid()) + "-" +
-                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  caption::testing::TempDir folder;
+  std::filesystem::path root = folder.path();
   RecogniserModel model = *PocketSphinxCatalogue::debian().find("en-US");
 
   DamagedModel(const std::filesystem::path& damaged, const char* content) {
@@ -80,7 +43,6 @@ struct DamagedModel {
       std::ofstream(root / damaged) << content;
     }
   }
-  ~DamagedModel() { std::filesystem::remove_all(root); }
 };
 
 struct CatalogueTest : ::testing::Test {
@@ -99,16 +61,24 @@ TEST_F(CatalogueTest, localesMatchByLanguageAndAnswerTheCataloguesIdentifier) {
   }
 }
 
-TEST_F(CatalogueTest, theDebianEnglishModelIsInstalled) {
+TEST_F(CatalogueTest, theDebianEnglishModelIsInstalledAndOnlyTranscribersWithAModelHaveAFormat) {
   EXPECT_THAT(await(io, debian.installedLocales()), ElementsAre("en-US"));
   auto request = await(io, debian.assetInstallationRequest("en-US"));
   ASSERT_TRUE(request.ok());
   EXPECT_EQ(request.value(), nullptr);
+  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*debian.makeTranscriber("en-US"))),
+            (AudioFormat{16000.0, SampleType::int16, 1}));
+  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*debian.makeTranscriber("xx-XX"))),
+            std::nullopt);
 }
 
 TEST_F(CatalogueTest, aModelWhoseFilesAreMissingIsSupportedButInstallingItFailsNamingThePackage) {
-  ScratchModel scratch;
-  PocketSphinxRecognition service(io.get_executor(), PocketSphinxCatalogue({scratch.model}));
+  caption::testing::TempDir folder;
+  const std::filesystem::path root = folder.path();
+  const RecogniserModel model{
+      "fr-FR", "fr", root / "fr-fr", root / "fr.lm.bin", root / "fr.dict", "pocketsphinx-fr"};
+  std::filesystem::create_directories(model.acousticModel);
+  PocketSphinxRecognition service(io.get_executor(), PocketSphinxCatalogue({model}));
   EXPECT_EQ(await(io, service.supportedLocale("fr-CA")), "fr-FR");
   EXPECT_THAT(await(io, service.installedLocales()), IsEmpty());
 
@@ -124,7 +94,9 @@ TEST_F(CatalogueTest, aModelWhoseFilesAreMissingIsSupportedButInstallingItFailsN
   ASSERT_FALSE(unknown.ok());
   EXPECT_THAT(unknown.error(), IsError(ErrorCode::unsupportedLocale));
 
-  scratch.install();
+  for (const auto& file : {model.acousticModel / "mdef", model.languageModel, model.dictionary}) {
+    std::ofstream(file) << "x";
+  }
   EXPECT_THAT(await(io, service.installedLocales()), ElementsAre("fr-FR"));
 }
 
@@ -172,31 +144,17 @@ TEST_F(CatalogueTest, aModelCheckedByAnEarlierHostIsCheckedAgainOnceItsFilesChan
 
 TEST_F(CatalogueTest, reservationsAreCountedPerLocaleAndRefusedForUnknownOnes) {
   for (int i = 0; i < 2; ++i) {
-    auto reserved = await(io, debian.reserve("en-US"));
-    ASSERT_TRUE(reserved.ok());
-    EXPECT_TRUE(reserved.value());
+    EXPECT_TRUE(await(io, debian.reserve("en-US")).ok());
   }
   EXPECT_EQ(debian.reservations("en-US"), 2);
-  await(io, debian.release("en-US"));
-  await(io, debian.release("en-US"));
-  await(io, debian.release("en-US"));  // one too many changes nothing
+  for (int i = 0; i < 3; ++i) {  // one too many changes nothing
+    await(io, debian.release("en-US"));
+  }
   EXPECT_EQ(debian.reservations("en-US"), 0);
 
   auto refused = await(io, debian.reserve("de-DE"));
   ASSERT_FALSE(refused.ok());
   EXPECT_THAT(refused.error(), IsError(ErrorCode::unsupportedLocale));
-}
-
-TEST_F(CatalogueTest, onlyATranscriberWithAModelHasAnAudioFormat) {
-  auto english = debian.makeTranscriber("en-US");
-  ASSERT_NE(english, nullptr);
-  EXPECT_EQ(english->locale(), "en-US");
-  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*english)),
-            (AudioFormat{16000.0, SampleType::int16, 1}));
-
-  auto unknown = debian.makeTranscriber("xx-XX");
-  ASSERT_NE(unknown, nullptr);
-  EXPECT_EQ(await(io, debian.bestAvailableAudioFormat(*unknown)), std::nullopt);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 namespace quelvar::pocketsphinx {
 namespace {
 
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 using testing::join;
 using testing::Samples;
 using testing::silence;
@@ -18,16 +20,14 @@ using testing::silence;
 constexpr std::size_t kRate = DecodeLoop::kSampleRate;
 constexpr std::size_t kChunk = DecodeLoop::kChunkSamples;
 
-// Hears speech in any piece with a loud sample and keeps hearing it for `hangover` quiet pieces,
-// like the engine's detector. Its hypotheses name the samples of the utterance ("from-to"), so
-// the finals show where each cut fell; every call is recorded.
+// Hears speech in any piece with a loud sample and keeps hearing it for 10 quiet pieces, like the
+// engine's detector. Its hypotheses name the samples of the utterance ("from-to"), so the finals
+// show where each cut fell; every call is recorded.
 struct FakeDecoder final : SpeechDecoder {
-  std::size_t hangover = 10;
   std::vector<std::string> calls;
   std::vector<bool> lightChoices;
-  std::size_t position = 0, utteranceBegan = 0;
+  std::size_t position = 0, utteranceBegan = 0, quietRun = 0;
   bool open = false, speech = false;
-  std::size_t quietRun = 0;
 
   Status startUtterance() override {
     calls.push_back("start");
@@ -41,7 +41,7 @@ struct FakeDecoder final : SpeechDecoder {
     const bool loud = std::any_of(samples.begin(), samples.end(),
                                   [](std::int16_t sample) { return std::abs(sample) > 100; });
     quietRun = loud ? 0 : quietRun + 1;
-    speech = loud || (speech && quietRun <= hangover);
+    speech = loud || (speech && quietRun <= 10);
     return {};
   }
   Status endUtterance() override {
@@ -66,21 +66,8 @@ Samples talk(double seconds) {
   }
   return audio;
 }
-std::shared_ptr<AnalyzerInputQueue> queued(const Samples& audio, std::size_t pieces) {
-  auto input = std::make_shared<AnalyzerInputQueue>(pieces + 1);
-  const std::size_t size = (audio.size() / pieces + kChunk - 1) / kChunk * kChunk;
-  for (std::size_t at = 0; at < audio.size(); at += size) {
-    const auto frames = static_cast<std::uint32_t>(std::min(size, audio.size() - at));
-    auto buffer = std::make_shared<AudioBuffer>(AudioFormat{16000.0, SampleType::int16, 1}, frames);
-    buffer->setFrameLength(frames);
-    std::copy_n(audio.begin() + static_cast<std::ptrdiff_t>(at), frames,
-                buffer->int16Samples().begin());
-    input->yield({buffer, static_cast<std::int64_t>(at), 16000});
-  }
-  input->finish();
-  return input;
-}
 
+// The loop over `audio`, queued at once in `pieces` buffers and finished.
 struct LoopRun {
   FakeDecoder decoder;
   std::atomic<bool> stop{false};
@@ -88,17 +75,31 @@ struct LoopRun {
   std::vector<std::string> finals;
   Status outcome;
 
-  LoopRun(const Samples& audio, std::size_t pieces = 10, std::function<bool()> finalWanted = {}) {
+  LoopRun(const Samples& audio, std::size_t pieces = 10, std::function<bool()> finalWanted = {},
+          bool stopAtFirstPartial = false) {
+    AnalyzerInputQueue input(pieces + 1);
+    const std::size_t size = (audio.size() / pieces + kChunk - 1) / kChunk * kChunk;
+    for (std::size_t at = 0; at < audio.size(); at += size) {
+      const auto frames = static_cast<std::uint32_t>(std::min(size, audio.size() - at));
+      auto buffer =
+          std::make_shared<AudioBuffer>(AudioFormat{16000.0, SampleType::int16, 1}, frames);
+      buffer->setFrameLength(frames);
+      std::copy_n(audio.begin() + static_cast<std::ptrdiff_t>(at), frames,
+                  buffer->int16Samples().begin());
+      input.yield({buffer, static_cast<std::int64_t>(at), 16000});
+    }
+    input.finish();
     DecodeLoop loop(
         decoder, stop,
         [&](SpeechResult result) {
           if (result.isFinal) {
             finals.push_back(result.text);
           }
+          stop = stopAtFirstPartial;
           results.push_back(std::move(result));
         },
         std::move(finalWanted));
-    outcome = loop.run(*queued(audio, pieces));
+    outcome = loop.run(input);
   }
 };
 
@@ -111,30 +112,26 @@ std::string span(double from, double to) {
 // the cap, and the last one ends with the input.
 TEST(DecodeLoopTest, utterancesEndAtLongPausesAtShortPausesPastTheSoftCapAndAtTheHardCap) {
   const double pause = kChunk * DecodeLoop::kPauseChunks / double(kRate);
-  struct Row {
-    const char* what;
-    Samples audio;
-    std::vector<std::string> finals;
-  };
-  const Row rows[] = {
+  const double hangover = 11 * kChunk / double(kRate);
+  const std::tuple<const char*, Samples, std::vector<std::string>> rows[] = {
       {"a pause the detector hears ends the utterance after its hangover",
        join({talk(3), silence(1), talk(2)}),
-       {span(0, 3 + 11 * kChunk / double(kRate)), span(3 + 11 * kChunk / double(kRate), 6)}},
+       {span(0, 3 + hangover), span(3 + hangover, 6)}},
       {"without pauses, the hard cap", talk(30), {span(0, 12), span(12, 24), span(24, 30)}},
       {"a short pause before the soft cap is passed over, the next one after it cuts",
        join({talk(5), silence(0.15), talk(5), silence(0.15), talk(3)}),
        {span(0, 10.15 + pause), span(10.15 + pause, 13.3)}},
   };
-  for (const Row& row : rows) {
-    LoopRun run(row.audio);
-    EXPECT_TRUE(run.outcome.ok()) << row.what;
-    EXPECT_EQ(run.finals, row.finals) << row.what;
+  for (const auto& [what, audio, finals] : rows) {
+    LoopRun run(audio);
+    EXPECT_TRUE(run.outcome.ok()) << what;
+    EXPECT_EQ(run.finals, finals) << what;
     // Each partial result belongs to the utterance that the next final closes.
     std::size_t final = 0;
     for (const SpeechResult& result : run.results) {
       const auto began = [](const std::string& text) { return text.substr(0, text.find('-')); };
-      ASSERT_LT(final, row.finals.size()) << row.what;
-      EXPECT_EQ(began(result.text), began(row.finals[final])) << row.what;
+      ASSERT_LT(final, finals.size()) << what;
+      EXPECT_EQ(began(result.text), began(finals[final])) << what;
       final += result.isFinal ? 1 : 0;
     }
   }
@@ -155,17 +152,11 @@ TEST(DecodeLoopTest, theEndOfInputBuildsTheFinalResultOnlyWhenSomebodyWantsIt) {
 }
 
 TEST(DecodeLoopTest, aStopAbandonsTheUtteranceWithoutAFinalResult) {
-  FakeDecoder decoder;
-  std::atomic<bool> stop{false};
-  int finals = 0;
-  DecodeLoop loop(decoder, stop, [&](SpeechResult result) {
-    finals += result.isFinal ? 1 : 0;
-    stop = !result.isFinal;  // stops at the first partial result
-  });
-  EXPECT_TRUE(loop.run(*queued(talk(4), 2)).ok());
-  EXPECT_EQ(decoder.calls.back(), "end");
-  EXPECT_EQ(finals, 0);
-  EXPECT_EQ(decoder.position, DecodeLoop::kPartialIntervalSamples);
+  LoopRun run(talk(4), 2, {}, true);
+  EXPECT_TRUE(run.outcome.ok());
+  EXPECT_EQ(run.decoder.calls.back(), "end");
+  EXPECT_THAT(run.finals, IsEmpty());
+  EXPECT_EQ(run.decoder.position, DecodeLoop::kPartialIntervalSamples);
 }
 
 // Many buffers waiting at once: the loop decodes lightly (fewer partial results too) until the
@@ -173,10 +164,10 @@ TEST(DecodeLoopTest, aStopAbandonsTheUtteranceWithoutAFinalResult) {
 TEST(DecodeLoopTest, aFillingQueueSwitchesToTheLightSettingUntilItIsEmpty) {
   const Samples audio = talk(10);
   LoopRun behind(audio, DecodeLoop::kBehindBuffers + 2);
-  EXPECT_EQ(behind.decoder.lightChoices, (std::vector<bool>{true, false}));
+  EXPECT_THAT(behind.decoder.lightChoices, ElementsAre(true, false));
   EXPECT_EQ(behind.decoder.position, audio.size());
   LoopRun keepingUp(audio, DecodeLoop::kBehindBuffers - 1);
-  EXPECT_TRUE(keepingUp.decoder.lightChoices.empty());
+  EXPECT_THAT(keepingUp.decoder.lightChoices, IsEmpty());
   EXPECT_LT(behind.results.size(), keepingUp.results.size());
 }
 

@@ -1,4 +1,5 @@
-// Synthesised speech and one analyzer pipeline on the real engine, driven from a test.
+// Synthesised speech, awaiting the service's answers and one analyzer pipeline on the real engine,
+// driven from a test.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -75,6 +76,24 @@ inline bool runUntil(asio::io_context& io, const std::function<bool()>& done,
     io.run_one_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+// The answer of one of the service's operations, which complete on `io` alone.
+template <class T>
+T await(asio::io_context& io, asio::awaitable<T> operation) {
+  std::optional<T> result;
+  asio::co_spawn(
+      io, [&]() -> asio::awaitable<void> { result.emplace(co_await std::move(operation)); },
+      asio::detached);
+  io.restart();
+  io.run();
+  return std::move(*result);
+}
+
+inline void await(asio::io_context& io, asio::awaitable<void> operation) {
+  asio::co_spawn(io, std::move(operation), asio::detached);
+  io.restart();
+  io.run();
 }
 
 // One pipeline: transcriber, analyzer, an input queue and a reader that records every result.

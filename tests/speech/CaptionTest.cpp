@@ -7,8 +7,9 @@ namespace quelvar::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::HasSubstr;
 
-struct CaptionTest : PipelineTest {
+struct Caption : PipelineTest {
   void SetUp() override {
     start();
     takeEvents();
@@ -28,31 +29,23 @@ struct CaptionTest : PipelineTest {
   }
 };
 
-TEST_F(CaptionTest, aBurstOfPartialsTranslatesOnlyTheNewestAtThePacedRate) {
+TEST_F(Caption, aBurstOfPartialsTranslatesOnlyTheNewestAtThePacedRate) {
   partial("a\u0301b\u0301c\u0301");  // three characters in six code points: too short
-  EXPECT_THAT(session().requests, IsEmpty());
   partial("abcd");
   EXPECT_THAT(session().requests, ElementsAre("abcd"));
   EXPECT_THAT(clock.sleepRequests(), IsEmpty());  // a pipeline's first request does not wait
   partial("abcdefghi");
   partial("abcdefghijk");
-
   clock.advance(200ms);
   answer("ABCD");
   EXPECT_THAT(takeEvents(), ElementsAre(caption("abcd", "ABCD", false, "0")));
   EXPECT_THAT(clock.sleepRequests(), ElementsAre(500ms));
-
-  clock.advance(499ms);
-  settle();
-  EXPECT_EQ(session().requests.size(), 1u);
-  clock.advance(1ms);
+  clock.advance(500ms);
   settle();
   EXPECT_THAT(session().requests, ElementsAre("abcd", "abcdefghijk"));
-  answer("ABCDEFGHIJK");
-  EXPECT_THAT(takeEvents(), ElementsAre(caption("abcdefghijk", "ABCDEFGHIJK", false, "0")));
 }
 
-TEST_F(CaptionTest, aFinalOfAnyLengthIsTranslatedButAnEmptyOneDoesNotAdvanceTheSegment) {
+TEST_F(Caption, aFinalOfAnyLengthIsTranslatedButAnEmptyOneDoesNotAdvanceTheSegment) {
   final(" \n ");
   final(" a ");  // however short
   answer("A");
@@ -63,7 +56,7 @@ TEST_F(CaptionTest, aFinalOfAnyLengthIsTranslatedButAnEmptyOneDoesNotAdvanceTheS
                                   caption("second utterance", "2", false, "1")));
 }
 
-TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesIt) {
+TEST_F(Caption, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesIt) {
   partial("one two");  // in flight
   final("one two three");
   partial("four five");  // next utterance: must not displace the waiting final
@@ -73,7 +66,6 @@ TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesI
   EXPECT_THAT(session().requests, ElementsAre("one two", "one two three"));
   EXPECT_EQ(events.back(), caption("one two three", "y", true, "0"));
 
-  takeEvents();
   clock.advance(1s);
   partial("six seven");  // in flight
   final("six seven eight");
@@ -81,11 +73,9 @@ TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesI
   clock.advance(1s);
   answer("a");
   answer("b");
-  EXPECT_EQ(session().requests.back(), "six seven eight nine ten");
   EXPECT_EQ(events.back(), caption("six seven eight nine ten", "b", true, "2"));
 
   // Past the bound the newest final wins alone.
-  takeEvents();
   clock.advance(1s);
   partial("in flight");
   final(std::string(1500, 'a'));
@@ -96,7 +86,7 @@ TEST_F(CaptionTest, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesI
   EXPECT_EQ(session().requests.back(), std::string(600, 'b'));
 }
 
-TEST_F(CaptionTest, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
+TEST_F(Caption, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
   translation.setStatus("en", "zh-Hans", LanguageStatus::installed);
   start("en", "zh-Hans");
   takeEvents();
@@ -105,37 +95,30 @@ TEST_F(CaptionTest, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
   EXPECT_THAT(events, ElementsAre(caption("language", "语言", true, "0")));
 }
 
-TEST_F(CaptionTest, aTranslationErrorIsReportedOnceAndTheNextWorkerKeepsThePace) {
+// A failed or unsendable translation is one error; the next caption still comes, at the pace.
+TEST_F(Caption, aFailedOrTooLargeTranslationIsReportedOnceAndTheNextOneComes) {
   partial("hello there");
   ASSERT_TRUE(session().fail({"fake.translation", 3, "no"}));
   settle();
-  EXPECT_THAT(takeEvents(), ElementsAre(error(error_code::translationFailed)));
-
   clock.advance(300ms);
   partial("hello there again");
   EXPECT_THAT(clock.sleepRequests(), ElementsAre(400ms));
   clock.advance(400ms);
   settle();
-  answer("hallo");
-  EXPECT_THAT(events, ElementsAre(caption("hello there again", "hallo", false, "0")));
-}
-
-TEST_F(CaptionTest, aCaptionTooLargeForOneFrameIsAFailedTranslationAndTheNextOneComes) {
   // Each quote is two bytes once escaped: the text fits in a frame only before escaping.
-  final("hello there");
   answer(std::string(kMaxOutboundFrameLength / 2, '"'));
-  EXPECT_THAT(takeEvents(), ElementsAre(error(error_code::translationFailed)));
-
-  clock.advance(700ms);
+  clock.advance(1s);
   final("hello there again");
   answer("hallo");
-  EXPECT_THAT(events, ElementsAre(caption("hello there again", "hallo", true, "1")));
+  EXPECT_THAT(events, ElementsAre(error(error_code::translationFailed),
+                                  error(error_code::translationFailed),
+                                  caption("hello there again", "hallo", true, "0")));
 }
 
-TEST_F(CaptionTest, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
+TEST_F(Caption, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
   transcriber().fail({"fake.speech", 42, "The decoder broke."});
   settle();
-  EXPECT_THAT(diagnostics, ElementsAre("Speech failure: fake.speech 42 The decoder broke.\n"));
+  EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("fake.speech 42")));
   EXPECT_THAT(takeEvents(), ElementsAre(error(error_code::recognitionFailed)));
   final("anything more");
   EXPECT_THAT(session().requests, IsEmpty());
@@ -146,12 +129,11 @@ TEST_F(CaptionTest, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
   EXPECT_THAT(events, IsEmpty());
 }
 
-TEST_F(CaptionTest, aNewPipelineNumbersFromZeroAndDoesNotWaitForTheOldPace) {
+TEST_F(Caption, aNewPipelineNumbersFromZeroAndDoesNotWaitForTheOldPace) {
   final("first");
   answer("erste");
   final("second");  // waits for its pace when the pipeline stops
   stop();
-  EXPECT_THAT(takeEvents(), ElementsAre(caption("first", "erste", true, "0")));
   start();
   takeEvents();
   const std::size_t sleeps = clock.sleepRequests().size();
@@ -163,9 +145,8 @@ TEST_F(CaptionTest, aNewPipelineNumbersFromZeroAndDoesNotWaitForTheOldPace) {
   EXPECT_THAT(events, ElementsAre(caption("again", "wieder", true, "0")));
 }
 
-TEST_F(CaptionTest, anAnswerArrivingDuringTheStopProducesNoCaption) {
+TEST_F(Caption, anAnswerArrivingDuringTheStopProducesNoCaption) {
   final("in flight");
-  ASSERT_EQ(session().waiting(), 1u);
   bool stopped = false;
   asio::co_spawn(
       io,

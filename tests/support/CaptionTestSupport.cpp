@@ -1,10 +1,7 @@
-// Helpers for the caption client's tests: running programs, reading subtitles, making audio.
+// Helpers for the tests: temporary folders, whole-file reads, subtitle parsing and test audio.
 #include "CaptionTestSupport.hpp"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -13,8 +10,6 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace quelvar::caption::testing {
 
@@ -89,43 +84,6 @@ void writeTone(const std::string& path, int rate, const std::vector<float>& leve
   }
   sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames));
   sf_close(file);
-}
-
-Spawned spawnProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                     const std::string& workDir) {
-  Spawned spawned{{}, workDir + "/.stdout", workDir + "/.stderr"};
-  SpawnOptions options;
-  options.argv = args;
-  options.environment.emplace();
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    options.environment->emplace_back(*entry);
-  }
-  options.environment->insert(options.environment->end(), extraEnv.begin(), extraEnv.end());
-  options.directory = workDir;
-  const FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  const FileDescriptor output(
-      ::open(spawned.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  const FileDescriptor errors(
-      ::open(spawned.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  options.descriptors = {input.get(), output.get(), errors.get()};
-  std::error_code error;
-  spawned.child = spawn(options, error);
-  if (error) {
-    throw std::runtime_error("cannot start " + args.front() + ": " + error.message());
-  }
-  return spawned;
-}
-
-RunResult waitProgram(Spawned& spawned, std::chrono::seconds timeout) {
-  const ChildEnd end = spawned.child.finish(timeout);
-  return {!end.failed && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1,
-          readFile(spawned.outPath), readFile(spawned.errPath)};
-}
-
-RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                     const std::string& workDir, std::chrono::seconds timeout) {
-  Spawned spawned = spawnProgram(args, extraEnv, workDir);
-  return waitProgram(spawned, timeout);
 }
 
 }  // namespace quelvar::caption::testing

@@ -1,13 +1,10 @@
-// Helpers for the caption client's tests: running programs, reading subtitles, making audio.
+// Helpers for the tests: temporary folders, whole-file reads, subtitle parsing and test audio.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "common/Posix.hpp"
 
 namespace quelvar::caption::testing {
 
@@ -39,29 +36,5 @@ class TempDir {
 // A 440 Hz sine tone of `seconds` at `rate` Hz as 16-bit WAV, one channel per level (its peak, of
 // full scale).
 void writeTone(const std::string& path, int rate, const std::vector<float>& levels, double seconds);
-
-struct Spawned {
-  Child child;
-  std::string outPath;
-  std::string errPath;
-};
-
-// Starts a program in `workDir` with `extraEnv` ("NAME=value") added to the environment; its
-// standard output and error go to files in workDir, its standard input is /dev/null.
-Spawned spawnProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                     const std::string& workDir);
-
-struct RunResult {
-  int exitCode = -1;  // -1: killed by a signal or by the timeout
-  std::string out;
-  std::string err;
-};
-
-// Waits for the program to end (killing it after `timeout`) and collects what it wrote.
-RunResult waitProgram(Spawned& spawned, std::chrono::seconds timeout);
-
-RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                     const std::string& workDir,
-                     std::chrono::seconds timeout = std::chrono::seconds(60));
 
 }  // namespace quelvar::caption::testing

@@ -1,4 +1,5 @@
-// Runs a built host program over real pipes: frames in, frames out, exit status, for e2e tests.
+// Runs a built program over real pipes: bytes or frames in, everything it wrote and its exit
+// status out, for the end-to-end tests and the benchmarks.
 #pragma once
 
 #include <fcntl.h>
@@ -33,9 +34,6 @@ inline std::string frame(std::string_view body) {
                     static_cast<char>((length >> 24) & 0xFF)};
   return bytes.append(body);
 }
-inline std::string messageFrame(const nlohmann::json& message) {
-  return frame(message.dump());
-}
 
 // Splits output bytes into frame bodies; a trailing partial frame is returned in `rest`.
 inline std::vector<std::string> splitFrames(std::string_view bytes, std::string* rest = nullptr) {
@@ -66,7 +64,11 @@ struct HostExit {
 
 class HostProcess {
  public:
-  explicit HostProcess(const std::string& program, const std::vector<std::string>& arguments = {}) {
+  // `extraEnv` ("NAME=value") is added to this process's environment; it starts in `directory`,
+  // or here when that is empty.
+  explicit HostProcess(const std::string& program, const std::vector<std::string>& arguments = {},
+                       const std::vector<std::string>& extraEnv = {},
+                       const std::string& directory = {}) {
     ::signal(SIGPIPE, SIG_IGN);  // a host that has gone is a failed write, not our death
     std::error_code error;
     Pipe in = makePipe(error);
@@ -79,6 +81,11 @@ class HostProcess {
     options.argv = {program};
     options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
     options.descriptors = {in.read.get(), out.write.get(), err.write.get()};
+    options.directory = directory;
+    options.environment.emplace(extraEnv);
+    for (char** entry = ::environ; *entry != nullptr; ++entry) {
+      options.environment->emplace_back(*entry);
+    }
     child_ = spawn(options, error);
     if (error) {
       throw std::runtime_error("cannot start " + program + ": " + error.message());
@@ -107,7 +114,7 @@ class HostProcess {
     }
     return true;
   }
-  bool send(const nlohmann::json& message) { return write(messageFrame(message)); }
+  bool send(const nlohmann::json& message) { return write(frame(message.dump())); }
 
   void closeInput() { input_.reset(); }
   // The reader of the host's standard output goes away.
@@ -135,8 +142,9 @@ class HostProcess {
     return nlohmann::json::parse(*body, nullptr, false);
   }
 
-  // Closes standard input (unless already closed) and collects everything until the host ends.
-  HostExit finish() {
+  // Closes standard input (unless already closed) and collects everything until the program ends,
+  // killing it when it is silent for longer than `patience`.
+  HostExit finish(std::chrono::milliseconds patience = kPatience) {
     closeInput();
     HostExit result;
     result.output = std::move(pending_);
@@ -145,7 +153,7 @@ class HostProcess {
     while (outputOpen || errorsOpen) {
       pollfd fds[2] = {{outputOpen ? output_.get() : -1, POLLIN, 0},
                        {errorsOpen ? errors_.get() : -1, POLLIN, 0}};
-      if (::poll(fds, 2, static_cast<int>(kPatience.count())) <= 0) {
+      if (::poll(fds, 2, static_cast<int>(patience.count())) <= 0) {
         hung = true;  // fail rather than block
         break;
       }
@@ -156,7 +164,7 @@ class HostProcess {
         errorsOpen = readSome(errors_.get(), result.errors, false);
       }
     }
-    const ChildEnd end = child_.finish(hung ? std::chrono::milliseconds(0) : kPatience);
+    const ChildEnd end = child_.finish(hung ? std::chrono::milliseconds(0) : patience);
     result.status = !end.failed && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1;
     return result;
   }

@@ -26,10 +26,8 @@ std::vector<CueTimes> timeCues(const std::vector<SettledSegment>& segments, std:
         std::max(std::clamp(segment.endMs, std::int64_t{0}, duration), cues[i].startMs + shortest);
     earliest = cues[i].startMs + shortest;
   }
-  for (std::size_t i = 0; i + 1 < cues.size(); ++i) {
-    cues[i].endMs = std::min(cues[i].endMs, cues[i + 1].startMs);
-  }
-  // Cues pushed past the end of the audio move back, and push their predecessors back with them.
+  // Each cue ends where the next starts; cues pushed past the end of the audio move back, and push
+  // their predecessors back with them.
   std::int64_t limit = duration;
   for (std::size_t i = cues.size(); i-- > 0;) {
     cues[i].endMs = std::min(cues[i].endMs, limit);

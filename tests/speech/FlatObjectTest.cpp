@@ -1,0 +1,62 @@
+// The flat object reader against the full parser: what it takes, it reads as the parser does;
+// everything else it leaves to the parser.
+#include "QuelvarSpeech/FlatObject.hpp"
+
+#include <gtest/gtest.h>
+
+#include "common/Json.hpp"
+
+namespace quelvar {
+namespace {
+
+struct Case {
+  std::string body;
+  bool taken;  // read by the flat reader rather than left to the full parser
+};
+
+TEST(FlatObject, readsPlainObjectsAsTheParserDoesAndLeavesEverythingElse) {
+  const Case cases[] = {
+      {R"({"version":1,"type":"ping"})", true},
+      {" {\t\"a\" :\r-12 ,\n\"b\":\"\" } ", true},
+      {R"({"k":1,"k":"last"})", true},
+      {"{}", true},
+      {R"({"n":999999999999999999,"m":-0})", true},
+      {R"({"n":1234567890123456789})", false},  // 19 digits
+      {R"({"v":1.0})", false},
+      {R"({"v":1e2})", false},
+      {R"({"s":"a\nb"})", false},
+      {"{\"s\":\"\xc3\xa9\"}", false},
+      {std::string("{\"s\":\"\0\"}", 8), false},
+      {R"({"a":[1]})", false},
+      {R"({"a":true})", false},
+      {"[1]", false},
+      {R"({"a":1,})", false},
+      {R"({"a":01})", false},
+      {R"({"a":-})", false},
+      {R"({"a" 1})", false},
+      {R"({"a":"x})", false},
+      {R"({"a":1} x)", false},
+      {R"({"a":1}})", false},
+  };
+  for (const Case& c : cases) {
+    const std::optional<FlatObject> flat = FlatObject::read(c.body);
+    ASSERT_EQ(flat.has_value(), c.taken) << c.body;
+    if (!flat) {
+      continue;
+    }
+    const std::optional<nlohmann::json> document = parseObject(c.body);
+    ASSERT_TRUE(document.has_value()) << c.body;
+    for (const auto& [key, value] : document->items()) {
+      const FlatValue* read = flat->find(key);
+      ASSERT_NE(read, nullptr) << c.body << " " << key;
+      if (value.is_string()) {
+        EXPECT_EQ(std::get<std::string_view>(*read), value.get<std::string>()) << c.body;
+      } else {
+        EXPECT_EQ(std::get<std::int64_t>(*read), value.get<std::int64_t>()) << c.body;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quelvar

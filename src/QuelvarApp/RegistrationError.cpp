@@ -1,12 +1,14 @@
 // Texts of the registration errors, as the companion window shows them.
 #include "RegistrationError.hpp"
 
+#include "platform/PlatformError.hpp"
+
 namespace quelvar {
 namespace {
 
 class Category final : public std::error_category {
  public:
-  const char* name() const noexcept override { return "quelvar.registration"; }
+  const char* name() const noexcept override { return error_domain::registration; }
 
   std::string message(int value) const override {
     switch (static_cast<RegistrationError>(value)) {

@@ -12,13 +12,13 @@ namespace {
 
 // Neither a best format nor a converter to it: audio cannot reach the analyzer.
 PlatformError featureUnsupported() {
-  return {"org.quelvar.audio", 3328, "The analyzer's audio format is not supported."};
+  return {error_domain::audio, 3328, "The analyzer's audio format is not supported."};
 }
 
 // A service that handed out no object where it must: reported like any failed step, never
 // dereferenced.
 PlatformError missingPart() {
-  return {"org.quelvar.pipeline", 1, "The service provided no object for this step."};
+  return {error_domain::pipeline, 1, "The service provided no object for this step."};
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "QuelvarSpeech/SpeechHost.hpp"
 #include "platform/async/Clock.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/SoxrConverter.hpp"
 
 int main() {
   // Every audio message allocates and frees some 100 KiB. Keeping freed memory for the next
@@ -20,5 +19,5 @@ int main() {
   auto clock = std::make_shared<quelvar::SteadyClock>();
   auto translation = quelvar::makeTranslation(io.get_executor(), clock);
   return quelvar::SpeechHost::main(io,
-                                   {*speech, *translation, &quelvar::makeSoxrConverter, *clock});
+                                   {*speech, *translation, &quelvar::makeAudioConverter, *clock});
 }

@@ -9,6 +9,18 @@
 
 namespace quelvar {
 
+// The domains of errors, one per area, spelled once. They reach users only inside the detail of
+// an error's text (and standard error lines), never as a value a peer compares.
+namespace error_domain {
+inline constexpr const char* audio = "org.quelvar.audio";
+inline constexpr const char* pipeline = "org.quelvar.pipeline";
+inline constexpr const char* cancelled = "org.quelvar.cancelled";
+inline constexpr const char* apertium = "org.quelvar.apertium";
+inline constexpr const char* pocketsphinx = "org.quelvar.pocketsphinx";
+inline constexpr const char* soxr = "org.quelvar.soxr";
+inline constexpr const char* registration = "org.quelvar.registration";
+}  // namespace error_domain
+
 struct PlatformError {
   std::string domain;
   std::int64_t code = 0;
@@ -48,7 +60,7 @@ class Expected {
 
 // The error a cancelled wait completes with.
 inline PlatformError cancelledError() {
-  return {"quelvar.cancelled", 1, "The operation was cancelled."};
+  return {error_domain::cancelled, 1, "The operation was cancelled."};
 }
 
 }  // namespace quelvar

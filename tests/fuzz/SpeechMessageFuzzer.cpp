@@ -17,7 +17,7 @@
 #include "fakes/FakeClock.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
 #include "fakes/FakeTranslation.hpp"
-#include "platform/linux/SoxrConverter.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 
 namespace {
 
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SpeechOutput output{[](const nlohmann::json& event) { checkEvent(event); },
                       [](std::string_view line) { require(line.ends_with('\n')); }};
   auto pipeline = std::make_shared<LiveSpeech>(
-      io.get_executor(), Platform{speech, translation, &makeSoxrConverter, clock}, output);
+      io.get_executor(), Platform{speech, translation, &makeAudioConverter, clock}, output);
 
   // Every message, "start" and "stop" included, must complete without outside help.
   auto handle = [&](asio::awaitable<void> operation) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "platform/linux/SoxrConverter.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 
 namespace quelvar {
 namespace {
@@ -26,7 +26,7 @@ AudioBuffer sine(std::uint32_t frames, std::uint32_t offset) {
 TEST(SoxrConverterTest, aStreamKeepsItsLengthAndTheSampleTypeIsConverted) {
   for (const double rate : {16000.0, 48000.0}) {
     const AudioFormat target{rate, SampleType::float32, 1};
-    auto converter = makeSoxrConverter(kWire, target);
+    auto converter = makeAudioConverter(kWire, target);
     ASSERT_TRUE(converter);
     const auto frames = static_cast<std::uint32_t>(1600 * rate / 16000);
     std::uint64_t produced = 0;
@@ -45,8 +45,8 @@ TEST(SoxrConverterTest, aStreamKeepsItsLengthAndTheSampleTypeIsConverted) {
 }
 
 TEST(SoxrConverterTest, refusesWhatItCannotConvert) {
-  EXPECT_FALSE(makeSoxrConverter(kWire, {0.0, SampleType::float32, 1}));
-  EXPECT_FALSE(makeSoxrConverter(kWire, {48000.0, SampleType::float32, 2}));
+  EXPECT_FALSE(makeAudioConverter(kWire, {0.0, SampleType::float32, 1}));
+  EXPECT_FALSE(makeAudioConverter(kWire, {48000.0, SampleType::float32, 2}));
 }
 
 }  // namespace

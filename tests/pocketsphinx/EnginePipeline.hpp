@@ -26,7 +26,7 @@ using Samples = std::vector<std::int16_t>;
 
 // A failure of this service with the given code.
 MATCHER_P(IsError, code, "") {
-  return arg.domain == kErrorDomain && arg.code == static_cast<std::int64_t>(code);
+  return arg.domain == error_domain::pocketsphinx && arg.code == static_cast<std::int64_t>(code);
 }
 
 // A sentence synthesised at build time, 16000 Hz 16-bit mono.

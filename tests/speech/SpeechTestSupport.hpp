@@ -15,7 +15,7 @@
 #include "fakes/FakeClock.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
 #include "fakes/FakeTranslation.hpp"
-#include "platform/linux/SoxrConverter.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 
 namespace quelvar::testing {
 
@@ -45,7 +45,7 @@ struct PipelineTest : ::testing::Test {
   // Built on first use, so that a test can choose the converter and the output before.
   LiveSpeech& pipeline() {
     if (!live) {
-      AudioConverterFactory factory = useRealConverter ? AudioConverterFactory(&makeSoxrConverter)
+      AudioConverterFactory factory = useRealConverter ? AudioConverterFactory(&makeAudioConverter)
                                                        : fakeConverterFactory(converterScript);
       live = std::make_shared<LiveSpeech>(io.get_executor(),
                                           Platform{speech, translation, factory, clock}, output);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/linux/SoxrConverter.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 
 namespace quelvar::caption {
 namespace {
@@ -27,7 +27,7 @@ std::variant<std::unique_ptr<AudioStream>, std::string> AudioStream::open(
     return "cannot read " + path + ": no audio in it";
   }
   const double rate = info.samplerate;
-  std::unique_ptr<AudioConverter> converter = makeSoxrConverter(
+  std::unique_ptr<AudioConverter> converter = makeAudioConverter(
       AudioFormat{rate, SampleType::float32, 1}, AudioFormat{kWireRate, SampleType::int16, 1});
   if (!converter) {
     sf_close(file);

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/Audio.hpp"
 #include "platform/SpeechRecognition.hpp"
 #include "platform/Translation.hpp"
 #include "platform/async/Clock.hpp"
@@ -16,5 +17,8 @@ std::unique_ptr<SpeechRecognitionService> makeSpeechRecognition(
 // The time limits of translations run on `clock`.
 std::unique_ptr<TranslationService> makeTranslation(const asio::any_io_executor& executor,
                                                     std::shared_ptr<Clock> clock);
+// A streaming converter from `from` to `to` (mono, int16 or float32, any positive rates), on
+// libsoxr, or nothing when the formats cannot be converted.
+std::unique_ptr<AudioConverter> makeAudioConverter(const AudioFormat& from, const AudioFormat& to);
 
 }  // namespace quelvar

@@ -1,5 +1,5 @@
 // The audio converter on libsoxr: streaming rate and sample-type conversion.
-#include "platform/linux/SoxrConverter.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 
 #include <soxr.h>
 
@@ -53,7 +53,7 @@ class SoxrConverter final : public AudioConverter {
                                       output.data(), output.frameCapacity(), &produced);
     if (error != nullptr) {
       output.setFrameLength(0);
-      return PlatformError{"soxr", 1, error};
+      return PlatformError{error_domain::soxr, 1, error};
     }
     output.setFrameLength(static_cast<std::uint32_t>(produced));
     return {};
@@ -65,7 +65,7 @@ class SoxrConverter final : public AudioConverter {
 
 }  // namespace
 
-std::unique_ptr<AudioConverter> makeSoxrConverter(const AudioFormat& from, const AudioFormat& to) {
+std::unique_ptr<AudioConverter> makeAudioConverter(const AudioFormat& from, const AudioFormat& to) {
   if (from.channels != 1 || to.channels != 1 || !(from.sampleRate > 0) || !(to.sampleRate > 0)) {
     return nullptr;
   }

@@ -7,8 +7,6 @@
 
 namespace quelvar::apertium {
 
-inline constexpr const char* errorDomain = "org.quelvar.apertium";
-
 enum class ErrorCode {
   notInstalled = 1,  // no mode for the direction
   badMode = 2,       // the mode file cannot be read or its command line is not understood
@@ -20,11 +18,11 @@ enum class ErrorCode {
 };
 
 inline PlatformError makeError(ErrorCode code, std::string description) {
-  return {errorDomain, static_cast<std::int64_t>(code), std::move(description)};
+  return {error_domain::apertium, static_cast<std::int64_t>(code), std::move(description)};
 }
 
 inline bool hasCode(const PlatformError& error, ErrorCode code) {
-  return error.domain == errorDomain && error.code == static_cast<std::int64_t>(code);
+  return error.domain == error_domain::apertium && error.code == static_cast<std::int64_t>(code);
 }
 
 }  // namespace quelvar::apertium

@@ -8,8 +8,6 @@
 
 namespace quelvar::pocketsphinx {
 
-inline constexpr const char* kErrorDomain = "org.quelvar.pocketsphinx";
-
 enum class ErrorCode : std::int64_t {
   unsupportedLocale = 1,  // no recogniser in the catalogue for the locale
   modelNotInstalled = 2,  // the model's files are missing; a package must be installed
@@ -21,7 +19,8 @@ enum class ErrorCode : std::int64_t {
 };
 
 inline PlatformError makeError(ErrorCode code, std::string description) {
-  return PlatformError{kErrorDomain, static_cast<std::int64_t>(code), std::move(description)};
+  return PlatformError{error_domain::pocketsphinx, static_cast<std::int64_t>(code),
+                       std::move(description)};
 }
 
 }  // namespace quelvar::pocketsphinx

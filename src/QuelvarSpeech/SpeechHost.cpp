@@ -104,17 +104,9 @@ ReadResult SpeechHost::readExactly(std::int64_t count) {
 }
 
 void SpeechHost::emit(const nlohmann::json& message) {
-  if (&message == &pongEvent()) {
-    static const std::string pongFrame = [] {
-      const std::string body = serialize(pongEvent());
-      return frameHeader(static_cast<std::uint32_t>(body.size())) + body;
-    }();
-    if (writeAll(STDOUT_FILENO, pongFrame)) {
-      ::_exit(1);
-    }
-    return;
-  }
-  if (!writeFrame(STDOUT_FILENO, message)) {
+  static const std::string pong = prepareFrame(pongEvent());  // pings measure the transport
+  if (!(&message == &pongEvent() ? writePreparedFrame(STDOUT_FILENO, pong)
+                                 : writeFrame(STDOUT_FILENO, message))) {
     ::_exit(1);
   }
 }

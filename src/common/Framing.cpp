@@ -76,18 +76,17 @@ bool fitsOutboundFrame(const nlohmann::json& message) {
   return serialize(message).size() <= kMaxOutboundFrameLength;
 }
 
-bool writeFrame(int fd, const nlohmann::json& message) {
-  const std::string body = serialize(message);
-  if (body.size() > kMaxOutboundFrameLength) {
-    return false;
-  }
-  std::string header = frameHeader(static_cast<std::uint32_t>(body.size()));
-  // One gathered write usually puts the whole frame on the pipe at once (a system call less per
-  // event); the loop finishes whatever a short write left, still without copying the body.
-  iovec parts[2] = {{header.data(), header.size()}, {const_cast<char*>(body.data()), body.size()}};
+namespace {
+
+// Writes every part in order, looping over short writes and EINTR.
+bool writeParts(int fd, iovec* parts, int count) {
   int first = 0;
-  while (first < 2) {
-    const ssize_t written = ::writev(fd, parts + first, 2 - first);
+  while (first < count) {
+    // One part goes by write(2): writev(2) costs a little more per call, which a reply sent
+    // from bytes prepared once would notice.
+    const ssize_t written = count - first == 1
+                                ? ::write(fd, parts[first].iov_base, parts[first].iov_len)
+                                : ::writev(fd, parts + first, count - first);
     if (written < 0 && errno == EINTR) {
       continue;
     }
@@ -104,16 +103,40 @@ bool writeFrame(int fd, const nlohmann::json& message) {
       return false;
     }
     auto left = static_cast<std::size_t>(written);
-    while (first < 2 && left >= parts[first].iov_len) {
+    while (first < count && left >= parts[first].iov_len) {
       left -= parts[first].iov_len;
       ++first;
     }
-    if (first < 2) {
+    if (first < count) {
       parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
       parts[first].iov_len -= left;
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool writeFrame(int fd, const nlohmann::json& message) {
+  const std::string body = serialize(message);
+  if (body.size() > kMaxOutboundFrameLength) {
+    return false;
+  }
+  std::string header = frameHeader(static_cast<std::uint32_t>(body.size()));
+  // One gathered write usually puts the whole frame on the pipe at once (a system call less per
+  // event) without copying the body.
+  iovec parts[2] = {{header.data(), header.size()}, {const_cast<char*>(body.data()), body.size()}};
+  return writeParts(fd, parts, 2);
+}
+
+std::string prepareFrame(const nlohmann::json& message) {
+  const std::string body = serialize(message);
+  return frameHeader(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+bool writePreparedFrame(int fd, std::string_view frame) {
+  iovec part{const_cast<char*>(frame.data()), frame.size()};
+  return writeParts(fd, &part, 1);
 }
 
 void ignoreSigpipe() {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -46,6 +47,11 @@ std::string frameHeader(std::uint32_t length);
 // EINTR. Returns false, writing nothing, for a body over kMaxOutboundFrameLength, and false on
 // any write failure; a failed header leaves the body unwritten. Nothing is buffered in user space.
 bool writeFrame(int fd, const nlohmann::json& message);
+
+// A message sent again and again, framed once (header and body, of at most
+// kMaxOutboundFrameLength), and written like writeFrame writes.
+std::string prepareFrame(const nlohmann::json& message);
+bool writePreparedFrame(int fd, std::string_view frame);
 
 // Makes a vanished reader a failed write instead of a death by signal.
 void ignoreSigpipe();

@@ -85,10 +85,9 @@ struct Recogniser {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   std::ofstream log(env("QUELVAR_FAKE_LOG").empty() ? "/dev/null" : env("QUELVAR_FAKE_LOG"),
                     std::ios::app);
-  log << "args " << argc - 1 << " " << (argc > 1 ? argv[1] : "") << "\n" << std::flush;
   const std::string startError = env("QUELVAR_FAKE_START_ERROR");
   const std::string overload = env("QUELVAR_FAKE_OVERLOAD");  // "first-last"
   const long overloadFirst = number("QUELVAR_FAKE_OVERLOAD");

@@ -33,11 +33,6 @@ TEST(SegmentLog, settlesEachSegmentOnceWithItsLastTextAndTheTimesItCame) {
     std::vector<Step> steps;
     Settled atTheEnd;
   } cases[] = {
-      {"a final settles its segment",
-       {{"0", "hello", false, 1000, {}},
-        {"0", "hello wor", false, 1500, {}},
-        {"0", "hello world", true, 2500, {"hello world 1000-2500"}}},
-       {}},
       // The host's one-slot queue let segment 1's final overtake segment 0's.
       {"a segment whose final never came keeps its last partial",
        {{"0", "we are go", false, 1000, {}},

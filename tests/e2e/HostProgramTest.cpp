@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -18,7 +17,7 @@ namespace {
 
 using nlohmann::json;
 using ::testing::IsEmpty;
-using ::testing::IsSupersetOf;
+using ::testing::Not;
 
 // Each host reads frames its own way, answers a ping its own way and says so differently when the
 // stream breaks.
@@ -119,8 +118,8 @@ TEST(HostPrograms, endWithStatusOneWhenTheirReaderHasGone) {
   }
 }
 
-// Each row: the bytes written to a speech host of its own, and the error codes (or "pong",
-// "ready") it answers with, separated by spaces, before it ends with `status`.
+// Each row: the bytes written to a speech host of its own, the error codes it answers with,
+// separated by spaces, and the status it then ends with.
 struct Exchange {
   const char* name;
   std::string input;
@@ -131,24 +130,14 @@ void PrintTo(const Exchange& exchange, std::ostream* out) {
   *out << exchange.name;
 }
 
-std::string startPair(const std::string& source, const std::string& target) {
-  return frame(
-      json{{"version", 1}, {"type", "start"}, {"source", source}, {"target", target}}.dump());
-}
-std::string repeat(const std::string& piece, int count) {
-  std::string all;
-  for (int i = 0; i < count; ++i) {
-    all += piece;
+// Silence of the given even byte count in base64, sequence 0; a remainder takes padding.
+std::string pcm(std::size_t bytes) {
+  std::string data;
+  for (std::size_t i = 0; i < bytes / 3; ++i) {
+    data += "AAAA";
   }
-  return all;
-}
-// Silence of the given byte count in base64; a remainder takes padding.
-std::string pcm(std::size_t bytes, const std::string& sequence = "0") {
-  const std::string data = repeat("AAAA", static_cast<int>(bytes / 3)) + (bytes % 3 == 1   ? "AA=="
-                                                                          : bytes % 3 == 2 ? "AAA="
-                                                                                           : "");
-  return frame(R"({"version":1,"type":"pcm","data":")" + data + R"(","sequence":)" + sequence +
-               "}");
+  data += bytes % 3 == 1 ? "AA==" : bytes % 3 == 2 ? "AAA=" : "";
+  return frame(R"({"version":1,"type":"pcm","sequence":0,"data":")" + data + "\"}");
 }
 
 class SpeechHostExchange : public ::testing::TestWithParam<Exchange> {};
@@ -159,14 +148,20 @@ TEST_P(SpeechHostExchange, repliesExactlyAndEndsByItselfOnceItsInputHas) {
   const HostExit exit = process.finish();
   std::vector<json> expected;
   std::istringstream words(GetParam().replies);
-  for (std::string reply; words >> reply;) {
-    expected.push_back(reply == "pong" || reply == "ready"
-                           ? json{{"type", reply}}
-                           : json{{"type", "error"}, {"error", reply}});
+  for (std::string code; words >> code;) {
+    expected.push_back(json{{"type", "error"}, {"error", code}});
   }
   EXPECT_EQ(replies(exit), expected);
   EXPECT_EQ(exit.errors, "");
   EXPECT_EQ(exit.status, GetParam().status);
+}
+
+std::string sixteenTimes(const std::string& piece) {
+  std::string all;
+  for (int i = 0; i < 16; ++i) {
+    all += piece;
+  }
+  return all;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -174,54 +169,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // One write (atomic on a pipe at this size) is read whole before the loop takes the
         // "start": sixteen messages may wait behind it, a seventeenth ends the host at once.
-        Exchange{"sixteenWaiting", startPair("de", "es") + repeat(frame(kSpeech.ping), 16),
-                 "SPEECH_UNSUPPORTED" + repeat(" pong", 16)},
-        Exchange{"seventeenWaiting", startPair("de", "es") + repeat(frame(kSpeech.ping), 17), "",
-                 1},
-        Exchange{"wholeFloatVersion", frame(R"({"version":1.0,"type":"ping"})"), "pong"},
-        Exchange{"notAnObject", frame("[1]"), "INVALID_REQUEST"},
+        Exchange{"seventeenWaiting",
+                 frame(R"({"version":1,"type":"start","source":"de","target":"es"})") +
+                     sixteenTimes(frame(kSpeech.ping)) + frame(kSpeech.ping),
+                 "", 1},
         Exchange{"noVersion", frame(R"({"type":"ping"})"), "INVALID_REQUEST"},
-        Exchange{"versionTwo", frame(R"({"version":2,"type":"ping"})"), "INVALID_REQUEST"},
         Exchange{"fractionalVersion", frame(R"({"version":1.5,"type":"ping"})"), "INVALID_REQUEST"},
-        Exchange{"numericType", frame(R"({"version":1,"type":7})"), "INVALID_REQUEST"},
-        Exchange{"unknownType", frame(R"({"version":1,"type":"pong"})"), "INVALID_REQUEST"},
-        Exchange{"stopHasNoReply", frame(R"({"version":1,"type":"stop"})"), ""},
-        Exchange{"samePair", startPair("en", "en"), "UNSUPPORTED_PAIR"},
-        Exchange{"noTarget", frame(R"({"version":1,"type":"start","source":"en"})"),
-                 "UNSUPPORTED_PAIR"},
-        Exchange{"sourceOf41", startPair(std::string(41, 'q'), "en"), "UNSUPPORTED_PAIR"},
-        // Forty characters pass the pair rules; no recogniser knows such a language.
-        Exchange{"sourceOf40", startPair(std::string(40, 'q'), "en"), "SPEECH_UNSUPPORTED"},
-        // The real engines the project installs: PocketSphinx en-US, Apertium eng-spa and fr-es
-        // (English to French goes through Spanish).
-        Exchange{"installedPairIsReady", startPair("en-GB", "es"), "ready"},
-        Exchange{"chainedPairIsReady", startPair("en", "fr"), "ready"},
-        Exchange{"noRecogniserForSource", startPair("de", "es"), "SPEECH_UNSUPPORTED"},
-        Exchange{"translationNotInstalled", startPair("en", "ca"), "MODELS_NOT_INSTALLED"},
         // Well-formed audio, but no pipeline runs.
         Exchange{"oneSecond", pcm(32000), "AUDIO_SEQUENCE"},
         Exchange{"overOneSecond", pcm(32002), "INVALID_AUDIO"},
         Exchange{"oddByteCount", pcm(3), "INVALID_AUDIO"},
-        Exchange{"emptyData", pcm(0), "INVALID_AUDIO"},
-        Exchange{"notBase64",
-                 frame(R"({"version":1,"type":"pcm","data":"AAAA AAAA","sequence":0})"),
-                 "INVALID_AUDIO"},
-        Exchange{"fractionalSequence", pcm(2, "1.5"), "INVALID_AUDIO"},
-        Exchange{"noSequence", frame(R"({"version":1,"type":"pcm","data":"AAA="})"),
-                 "INVALID_AUDIO"}),
+        Exchange{"emptyData", pcm(0), "INVALID_AUDIO"}),
     [](const auto& info) { return info.param.name; });
-
-json request(const std::string& id, const std::string& type, json fields = json::object()) {
-  fields.update({{"version", 1}, {"id", id}, {"type", type}});
-  return fields;
-}
 
 // Replies come whole and in order, one per frame, even when all frames arrive in one write.
 TEST(LanguageHost, checksEveryEnvelopeAndAnswersEachInOrder) {
   const std::pair<const char*, json> exchanges[] = {
       {"{}", {{"id", ""}, {"ok", false}}},
       {R"({"version":2,"id":"a","type":"ping"})", {{"id", "a"}, {"ok", false}}},
-      {R"({"version":"1","id":"a","type":"ping"})", {{"id", "a"}, {"ok", false}}},
       {R"({"version":1,"id":7,"type":"ping"})", {{"id", ""}, {"ok", false}}},
       {R"({"version":1,"id":"","type":"ping"})", {{"id", ""}, {"ok", false}}},
       {R"({"version":1,"id":"a"})", {{"id", "a"}, {"ok", false}}},
@@ -246,29 +211,6 @@ TEST(LanguageHost, checksEveryEnvelopeAndAnswersEachInOrder) {
   EXPECT_EQ(exit.status, 0);
 }
 
-// The engines differ between machines: whatever the inventory pairs must be listed and translate.
-TEST(LanguageHost, listsDirectionsThatTranslate) {
-  HostProcess host = start(kLanguage);
-  ASSERT_TRUE(host.send(request("l", "languages")));
-  const json inventory = host.readMessage().value_or(json::object());
-  EXPECT_EQ(inventory.value("ok", false), true) << inventory;
-  std::set<std::string> codes;
-  for (const json& language : inventory.value("languages", json::array())) {
-    codes.insert(language.at("code").get<std::string>());
-  }
-  const json pairs = inventory.value("pairs", json::array());
-  for (const json& pair : pairs) {
-    EXPECT_THAT(codes,
-                IsSupersetOf({pair.at(0).get<std::string>(), pair.at(1).get<std::string>()}));
-  }
-  // apertium-eng-spa is a dependency of the project, so at least one direction is installed.
-  ASSERT_FALSE(pairs.empty());
-  ASSERT_TRUE(host.send(request(
-      "t", "translate", {{"text", "Hello"}, {"source", pairs[0][0]}, {"target", pairs[0][1]}})));
-  EXPECT_EQ(host.readMessage().value_or(json::object()).value("ok", false), true);
-  EXPECT_EQ(host.finish().status, 0);
-}
-
 // The processes whose parent is `parent`, read from /proc.
 std::vector<pid_t> childrenOf(pid_t parent) {
   std::vector<pid_t> children;
@@ -286,23 +228,18 @@ std::vector<pid_t> childrenOf(pid_t parent) {
   return children;
 }
 
-TEST(LanguageHost, keepsTranslationEnginesWarmAndEndsThemWithItself) {
-  if (!std::filesystem::exists("/usr/share/apertium/modes/eng-spa.mode")) {
-    GTEST_SKIP() << "apertium-eng-spa is not installed";
-  }
+// Without a kept session every request would start the engine's programs afresh.
+TEST(LanguageHost, keepsTheTranslationEngineRunningBetweenRequests) {
   HostProcess host = start(kLanguage);
-  for (const char* id : {"first", "second"}) {
-    ASSERT_TRUE(host.send(
-        request(id, "translate", {{"text", "Hello world"}, {"source", "en"}, {"target", "es"}})));
-    const json reply = host.readMessage().value_or(json::object());
-    EXPECT_EQ(reply.value("text", ""), "Hola Mundo") << reply;
-  }
-  const std::vector<pid_t> engines = childrenOf(host.pid());
-  EXPECT_FALSE(engines.empty()) << "the engine was not kept between requests";
+  ASSERT_TRUE(host.send({{"version", 1},
+                         {"id", "t"},
+                         {"type", "translate"},
+                         {"text", "Hello world"},
+                         {"source", "en"},
+                         {"target", "es"}}));
+  EXPECT_EQ(host.readMessage().value_or(json::object()).value("text", ""), "Hola Mundo");
+  EXPECT_THAT(childrenOf(host.pid()), Not(IsEmpty()));
   EXPECT_EQ(host.finish().status, 0);
-  for (pid_t pid : engines) {
-    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid))) << "left behind: " << pid;
-  }
 }
 
 }  // namespace

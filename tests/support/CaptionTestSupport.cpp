@@ -14,24 +14,16 @@
 namespace quelvar::caption::testing {
 
 std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text) {
-  static const std::regex timing(
-      R"((\d\d):(\d\d):(\d\d),(\d\d\d) --> (\d\d):(\d\d):(\d\d),(\d\d\d))");
+  static const std::regex timing(R"(\d\d:\d\d:\d\d,\d\d\d --> \d\d:\d\d:\d\d,\d\d\d)");
   std::vector<ParsedCue> cues;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
-    if (line != std::to_string(cues.size() + 1)) {
+    if (line != std::to_string(cues.size() + 1) || !std::getline(in, line) ||
+        !std::regex_match(line, timing)) {
       return std::nullopt;
     }
-    std::smatch match;
-    if (!std::getline(in, line) || !std::regex_match(line, match, timing)) {
-      return std::nullopt;
-    }
-    auto ms = [&match](int first) {
-      return std::stoll(match[first]) * 3600000 + std::stoll(match[first + 1]) * 60000 +
-             std::stoll(match[first + 2]) * 1000 + std::stoll(match[first + 3]);
-    };
-    ParsedCue cue{ms(1), ms(5), {}};
+    ParsedCue cue;
     while (std::getline(in, line) && !line.empty()) {
       cue.lines.push_back(line);
     }

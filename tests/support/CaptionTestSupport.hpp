@@ -1,7 +1,6 @@
 // Helpers for the tests: temporary folders, whole-file reads, subtitle parsing and test audio.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,8 +8,6 @@
 namespace quelvar::caption::testing {
 
 struct ParsedCue {
-  std::int64_t startMs = 0;
-  std::int64_t endMs = 0;
   std::vector<std::string> lines;
 };
 

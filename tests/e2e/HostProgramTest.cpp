@@ -130,7 +130,7 @@ void PrintTo(const Exchange& exchange, std::ostream* out) {
   *out << exchange.name;
 }
 
-// Silence of the given even byte count in base64, sequence 0; a remainder takes padding.
+// Silence of the given byte count in base64, sequence 0; a remainder takes padding.
 std::string pcm(std::size_t bytes) {
   std::string data;
   for (std::size_t i = 0; i < bytes / 3; ++i) {

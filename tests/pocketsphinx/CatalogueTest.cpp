@@ -1,4 +1,4 @@
-// The recogniser inventory: language matching, installed models, reservations.
+// The recogniser inventory: installed and usable models, reservations.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -63,15 +63,6 @@ struct CatalogueTest : ::testing::Test {
   asio::io_context io;
   PocketSphinxRecognition debian{io.get_executor()};
 };
-
-// An empty tag is no language, although ICU reads it as the default locale.
-TEST_F(CatalogueTest, localesMatchByLanguageAndAnswerTheCataloguesIdentifier) {
-  const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
-      {"en-GB", "en-US"}, {"EN", "en-US"}, {"de", std::nullopt}, {"", std::nullopt}};
-  for (const auto& [identifier, expected] : rows) {
-    EXPECT_EQ(await(io, debian.supportedLocale(identifier)), expected) << identifier;
-  }
-}
 
 // The engine ends the process on a garbage model definition: the check must not.
 TEST_F(CatalogueTest, aDamagedModelIsNotInstalledAndFailsToLoadWithoutEndingTheProcess) {

@@ -25,7 +25,6 @@
 namespace quelvar::browser {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::Not;
@@ -100,9 +99,9 @@ class ExtensionTest : public testing::Test {
           << "Chromium did not close by itself after Browser.close";
       chromium_.reset();
     }
-    for (const RunningProcess& left : waitUntilNoneRunFrom(helpers(), Clock::now() + 10s)) {
-      ADD_FAILURE() << left.executable << " (pid " << left.pid << ") runs after Chromium ended";
-      ::kill(left.pid, SIGKILL);
+    for (const pid_t left : waitUntilNoneRunFrom(helpers(), Clock::now() + 10s)) {
+      ADD_FAILURE() << "a host (pid " << left << ") runs after Chromium ended";
+      ::kill(left, SIGKILL);
     }
     if (HasFailure()) {
       std::cout << "kept for inspection, with Chromium's log and the hosts' errors: " << folder_

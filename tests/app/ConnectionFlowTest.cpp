@@ -8,12 +8,6 @@
 
 namespace quelvar {
 
-void PrintTo(const Outcome& outcome, std::ostream* out) {
-  *out << (outcome.notice ? (outcome.notice->error ? "error: " : "notice: ") + outcome.notice->text
-                          : "no notice")
-       << " | id " << outcome.settings.chromeExtensionID.value_or("-");
-}
-
 namespace {
 
 namespace fs = std::filesystem;

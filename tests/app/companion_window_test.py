@@ -18,10 +18,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
-HOSTS = {"org.quelvar.host": "QuelvarHost", "org.quelvar.speech": "QuelvarSpeech"}
-READY = ("You’re ready. You can quit this app. Translation works from Chrome, including after "
-         "restarting your computer. Open the extension on a video tab to start.")
-REMOVED = "Browser registration removed. Stop any current translation in the extension."
+READY, REMOVED = "You’re ready.", "Browser registration removed."
 UNCONNECTED, CONNECTED = "Connect the Chrome extension", "Chrome connection configured"
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 TIMEOUT = 30.0
@@ -64,9 +61,9 @@ def descendants(element):
             yield from descendants(child)
 
 
-def find(root, role, name=None):
+def find(root, role, words=""):
     return next((e for e in descendants(root)
-                 if e.get_role_name() == role and (name is None or e.get_name() == name)), None)
+                 if e.get_role_name() == role and words in e.get_name()), None)
 
 
 class Session:
@@ -80,7 +77,7 @@ class Session:
         self.libexec = os.path.join(self.home, ".local", "libexec", "quelvar")
         os.makedirs(self.libexec)
         os.makedirs(os.path.join(self.home, ".local", "bin"))
-        for helper in HOSTS.values():
+        for helper in ("QuelvarHost", "QuelvarSpeech"):
             with open(os.path.join(self.libexec, helper), "w") as f:
                 f.write("#!/bin/sh\nexit 0\n")
             os.chmod(os.path.join(self.libexec, helper), 0o755)

@@ -1,12 +1,8 @@
-"""The extension as a user meets it, in headless Chromium (Debian's chromium): a tab plays English
-speech, the toolbar button's popup starts subtitles in Spanish with the real hosts, the overlay
-shows them, they are saved, and Stop ends the speech host.
-
-Each run copies the hosts into a temporary prefix (so any process started from it is this test's),
-registers them for a temporary home as the companion app does, and loads the extension unpacked
-(its ID follows from the public key in its manifest). Chromium is driven over its DevTools pipe:
-NUL-terminated JSON each way, every wait bounded and woken by events, not timers. A failed run
-keeps its folder, with Chromium's log, which holds the hosts' standard error."""
+"""The extension as a user meets it, in headless Chromium driven over its DevTools pipe: a tab
+plays English speech, the popup starts subtitles in Spanish with the real hosts (copied into a
+temporary prefix, so that any process started from there is this test's, and registered as the
+companion app does), the overlay shows them, they are saved, and Stop ends the speech host. A
+failed run keeps its folder, with Chromium's log, which holds the hosts' standard error."""
 
 import argparse
 import collections

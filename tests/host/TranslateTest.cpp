@@ -45,6 +45,7 @@ TEST_F(Translate, aBadRequestGetsItsOwnCodeAndNothingIsTranslated) {
       {translateRequest(repeated(thumbsUp, 8000), repeated("e\xCC\x81", 40)), "UNSUPPORTED_PAIR",
        true},
       {translateRequest("\xE2\x80\x8B"), "UNSUPPORTED_PAIR", true},
+      {translateRequest("\x1C"), "UNSUPPORTED_PAIR", true},  // a control, not whitespace
       // Tags reach the platform as sent; a direction without its models is not downloaded.
       {translateRequest("hi", "en", "EN"), "MODELS_NOT_INSTALLED", true},
   };

@@ -34,7 +34,4 @@ test('a forming line that no final follows goes once it has not been renewed for
   assert.equal(lines.expireForming(2000 + FORMING_EXPIRY_MS - 1), false);
   assert.equal(lines.expireForming(2000 + FORMING_EXPIRY_MS), true);
   assert.deepEqual(shown(lines), [[], null]);
-  // The segment's words, if they come after all, are still shown.
-  assert.equal(lines.apply(caption('0', true), 9000), true);
-  assert.deepEqual(shown(lines), [['s0.'], null]);
 });

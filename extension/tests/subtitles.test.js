@@ -12,12 +12,7 @@ function session() {
   return log.cues;
 }
 
-test('cues run from when a segment was first heard to its final, at least a second', () => {
-  assert.deepEqual(session().map(({start, end}) => [start, end]),
-      [[1200, 2500], [3723004, 3724004], [3724000, 3725000]]);
-});
-
-test('SRT, WebVTT and text hold each final caption with its times, empty ones left out', () => {
+test('SRT, WebVTT and text hold each final caption from when it was first heard, a second at least', () => {
   const cues = session();
   assert.equal(toSrt(cues),
       '1\n00:00:01,200 --> 00:00:02,500\nhola mundo\nhello world\n\n' +

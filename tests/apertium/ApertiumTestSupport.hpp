@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "CaptionTestSupport.hpp"
 #include "platform/async/Asio.hpp"
@@ -52,18 +51,6 @@ struct ModeFolder : caption::testing::TempDir {
   }
   std::filesystem::path path() const { return TempDir::path(); }
 };
-
-// Pids of this process's children, zombies included, whichever thread started them.
-inline std::vector<pid_t> childProcesses() {
-  std::vector<pid_t> children;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream list(task.path() / "children");
-    for (pid_t pid = 0; list >> pid;) {
-      children.push_back(pid);
-    }
-  }
-  return children;
-}
 
 // What each open descriptor of a process points at, by number.
 inline std::map<int, std::string> openDescriptors(pid_t pid) {

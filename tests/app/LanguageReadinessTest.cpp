@@ -10,10 +10,6 @@ namespace quelvar {
 
 using caption::testing::TempDir;
 
-void PrintTo(const PackageOffer& offer, std::ostream* out) {
-  *out << '{' << offer.adds << " | " << offer.command << '}';
-}
-
 namespace {
 
 namespace fs = std::filesystem;

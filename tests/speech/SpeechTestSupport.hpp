@@ -19,10 +19,8 @@
 
 namespace quelvar::testing {
 
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 constexpr std::size_t kTenthOfASecond = 3200;  // bytes of wire audio: 1600 frames at 16000 Hz
 

@@ -41,10 +41,6 @@ std::filesystem::path cacheFolder() {
 }  // namespace
 
 std::string languageSubtag(const std::string& localeIdentifier) {
-  // ICU reads an empty name as "the default locale", which is not what an empty tag means.
-  if (localeIdentifier.empty()) {
-    return {};
-  }
   icu::Locale locale = icu::Locale::createFromName(localeIdentifier.c_str());
   if (locale.isBogus()) {
     return {};

@@ -1,13 +1,15 @@
 // A scriptable speech recognition service: the test decides every answer and pushes every result.
 #pragma once
 
+#include <asio/experimental/channel.hpp>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/SpeechRecognition.hpp"
-#include "platform/async/Channel.hpp"
 
 namespace quelvar::testing {
 
@@ -18,19 +20,30 @@ class FakeTranscriber final : public SpeechTranscriber {
 
   const std::string& locale() const override { return locale_; }
 
+  // As the engine's stream does: what waits is read even by a cancelled reader, then nothing.
   asio::awaitable<SpeechResultEvent> nextResult() override {
-    std::optional<SpeechResultEvent> event = co_await results_.receive();
+    std::optional<SpeechResultEvent> event;
+    results_.try_receive(
+        [&](std::error_code, SpeechResultEvent waiting) { event = std::move(waiting); });
+    if (!event && !co_await isCancellationRequested()) {
+      auto [error, received] = co_await results_.async_receive(useTuple);
+      if (!error) {
+        event = std::move(received);
+      }
+    }
     co_return event ? std::move(*event) : cancelledError();
   }
 
-  void partial(std::string text) { results_.trySend(SpeechResult{std::move(text), false}); }
-  void final(std::string text) { results_.trySend(SpeechResult{std::move(text), true}); }
-  void fail(PlatformError error) { results_.trySend(std::move(error)); }
-  void end() { results_.trySend(SpeechResultsEnd{}); }
+  void partial(std::string text) { push(SpeechResult{std::move(text), false}); }
+  void final(std::string text) { push(SpeechResult{std::move(text), true}); }
+  void fail(PlatformError error) { push(std::move(error)); }
+  void end() { push(SpeechResultsEnd{}); }
 
  private:
+  void push(SpeechResultEvent event) { results_.try_send(std::error_code(), std::move(event)); }
+
   std::string locale_;
-  Channel<SpeechResultEvent> results_;
+  asio::experimental::channel<void(std::error_code, SpeechResultEvent)> results_;
 };
 
 // Records "analyzer.start" and "analyzer.cancelAndFinishNow" in the service's calls.

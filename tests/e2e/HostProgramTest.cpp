@@ -130,13 +130,19 @@ void PrintTo(const Exchange& exchange, std::ostream* out) {
   *out << exchange.name;
 }
 
+std::string repeat(const std::string& piece, std::size_t count) {
+  std::string all;
+  for (std::size_t i = 0; i < count; ++i) {
+    all += piece;
+  }
+  return all;
+}
+
 // Silence of the given byte count in base64, sequence 0; a remainder takes padding.
 std::string pcm(std::size_t bytes) {
-  std::string data;
-  for (std::size_t i = 0; i < bytes / 3; ++i) {
-    data += "AAAA";
-  }
-  data += bytes % 3 == 1 ? "AA==" : bytes % 3 == 2 ? "AAA=" : "";
+  const std::string data = repeat("AAAA", bytes / 3) + (bytes % 3 == 1   ? "AA=="
+                                                        : bytes % 3 == 2 ? "AAA="
+                                                                         : "");
   return frame(R"({"version":1,"type":"pcm","sequence":0,"data":")" + data + "\"}");
 }
 
@@ -156,14 +162,6 @@ TEST_P(SpeechHostExchange, repliesExactlyAndEndsByItselfOnceItsInputHas) {
   EXPECT_EQ(exit.status, GetParam().status);
 }
 
-std::string sixteenTimes(const std::string& piece) {
-  std::string all;
-  for (int i = 0; i < 16; ++i) {
-    all += piece;
-  }
-  return all;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Messages, SpeechHostExchange,
     ::testing::Values(
@@ -171,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         // "start": sixteen messages may wait behind it, a seventeenth ends the host at once.
         Exchange{"seventeenWaiting",
                  frame(R"({"version":1,"type":"start","source":"de","target":"es"})") +
-                     sixteenTimes(frame(kSpeech.ping)) + frame(kSpeech.ping),
+                     repeat(frame(kSpeech.ping), 17),
                  "", 1},
         Exchange{"noVersion", frame(R"({"type":"ping"})"), "INVALID_REQUEST"},
         Exchange{"fractionalVersion", frame(R"({"version":1.5,"type":"ping"})"), "INVALID_REQUEST"},

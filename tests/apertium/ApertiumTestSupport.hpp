@@ -1,4 +1,5 @@
-// Helpers for the Apertium tests: bounded runs of the io_context, mode folders, child processes.
+// Helpers for the Apertium tests: mode folders, child processes, and the bounded runs of the
+// io_context.
 #pragma once
 
 #include <sys/types.h>
@@ -13,34 +14,13 @@
 #include <string>
 
 #include "CaptionTestSupport.hpp"
-#include "platform/async/Asio.hpp"
+#include "RunUntil.hpp"
 
 namespace quelvar::apertium::testing {
 
-template <class T>
-asio::awaitable<void> storeResult(asio::awaitable<T> work,
-                                  std::shared_ptr<std::optional<T>> result) {
-  result->emplace(co_await std::move(work));
-}
-
-// Runs the io_context until `done` or the limit has passed: waits on events, never sleeps.
-inline void runUntil(asio::io_context& io, const std::function<bool()>& done,
-                     std::chrono::seconds limit = std::chrono::seconds(30)) {
-  io.restart();
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    io.run_one_until(deadline);
-  }
-}
-
-template <class T>
-std::optional<T> runUntilDone(asio::io_context& io, asio::awaitable<T> work) {
-  // Shared: a coroutine that outlives a failed test still writes its result somewhere.
-  auto result = std::make_shared<std::optional<T>>();
-  asio::co_spawn(io, storeResult(std::move(work), result), asio::detached);
-  runUntil(io, [&] { return result->has_value(); });
-  return std::move(*result);
-}
+using caption::testing::runUntil;
+using caption::testing::runUntilDone;
+using caption::testing::storeResult;
 
 // A folder of mode files that is removed again.
 struct ModeFolder : caption::testing::TempDir {

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "CaptionTestSupport.hpp"
+#include "RunUntil.hpp"
 #include "platform/linux/pocketsphinx/ModelProbe.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxDecoder.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
@@ -16,22 +17,11 @@
 namespace quelvar::pocketsphinx {
 namespace {
 
+using caption::testing::runUntilDone;
 using ::testing::IsEmpty;
 
 MATCHER_P(IsError, code, "") {
   return arg.domain == error_domain::pocketsphinx && arg.code == static_cast<std::int64_t>(code);
-}
-
-// The answer of one of the service's operations, which complete on `io` alone.
-template <class T>
-T await(asio::io_context& io, asio::awaitable<T> operation) {
-  std::optional<T> result;
-  asio::co_spawn(
-      io, [&]() -> asio::awaitable<void> { result.emplace(co_await std::move(operation)); },
-      asio::detached);
-  io.restart();
-  io.run();
-  return std::move(*result);
 }
 
 // The real English model, every file linked from a scratch folder but `damaged`, which is written
@@ -76,7 +66,7 @@ TEST_F(CatalogueTest, aDamagedModelIsNotInstalledAndFailsToLoadWithoutEndingTheP
   for (const auto& c : cases) {
     DamagedModel copy(c.file, c.content);
     PocketSphinxRecognition inventory(io.get_executor(), PocketSphinxCatalogue({copy.model}), true);
-    EXPECT_THAT(await(io, inventory.installedLocales()), IsEmpty()) << c.file;
+    EXPECT_THAT(runUntilDone(io, inventory.installedLocales()).value(), IsEmpty()) << c.file;
     auto loaded = PocketSphinxDecoder::load(copy.model);
     ASSERT_FALSE(loaded.ok()) << c.file;
     EXPECT_THAT(loaded.error(), IsError(c.loadError)) << loaded.error().description;
@@ -102,7 +92,7 @@ TEST_F(CatalogueTest, aModelCheckedByAnEarlierHostIsCheckedAgainOnceItsFilesChan
 }
 
 TEST_F(CatalogueTest, reservationsAreRefusedForUnknownLocales) {
-  auto refused = await(io, debian.reserve("de-DE"));
+  auto refused = runUntilDone(io, debian.reserve("de-DE")).value();
   ASSERT_FALSE(refused.ok());
   EXPECT_THAT(refused.error(), IsError(ErrorCode::unsupportedLocale));
 }

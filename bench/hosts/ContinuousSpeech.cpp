@@ -49,24 +49,6 @@ double threadCpuMillis() {
 
 }  // namespace
 
-std::vector<std::string> normalisedWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : text + " ") {
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '\'') {
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!word.empty()) {
-      // The engine's dictionary has no possessive or quoting apostrophes of its own.
-      word.erase(std::remove(word.begin(), word.end(), '\''), word.end());
-      if (!word.empty()) {
-        words.push_back(word);
-      }
-      word.clear();
-    }
-  }
-  return words;
-}
-
 double wordErrorRate(const std::vector<std::string>& reference, const std::string& hypothesis) {
   const std::vector<std::string> found = normalisedWords(hypothesis);
   std::vector<std::size_t> row(found.size() + 1), next(found.size() + 1);

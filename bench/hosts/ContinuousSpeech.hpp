@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptionTestSupport.hpp"
 #include "HostBench.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxDecoder.hpp"
 
@@ -23,7 +24,7 @@ Passage readAloud(const std::string& textFile, double minutes, double longestPau
 // The LibriVox clips of pocketsphinx-testdata, 0.3 s apart; empty when not installed.
 Passage recordings();
 
-std::vector<std::string> normalisedWords(const std::string& text);
+using caption::testing::normalisedWords;
 // Word errors (substitutions, insertions, deletions) in per cent of the reference words.
 double wordErrorRate(const std::vector<std::string>& reference, const std::string& hypothesis);
 

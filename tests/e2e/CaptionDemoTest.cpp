@@ -1,9 +1,7 @@
 // The demo end to end: the generated English sample clip through the real speech host.
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,18 +34,11 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   // The clip's words, recognised: audio sent in any other form than the host expects gives
   // others. Not every word: when audio waits, the decoder lightens its search, so on a busy
   // machine "market" may come out as "mark it".
-  const auto words = [](std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) {
-      return std::isalpha(c) ? static_cast<char>(std::tolower(c)) : ' ';
-    });
-    std::istringstream in(text);
-    return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
-  };
   const std::vector<std::string> spoken =
-      words("Hello world. We are going to the park. We will go to the market.");
+      normalisedWords("Hello world. We are going to the park. We will go to the market.");
   std::vector<std::string> heard;
   for (const ParsedCue& cue : *cues) {
-    std::ranges::copy(words(cue.lines.back()), std::back_inserter(heard));
+    std::ranges::copy(normalisedWords(cue.lines.back()), std::back_inserter(heard));
   }
   const auto known = std::ranges::count_if(
       heard, [&](const std::string& word) { return std::ranges::count(spoken, word) > 0; });

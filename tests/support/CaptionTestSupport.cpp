@@ -3,6 +3,8 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +42,24 @@ std::string readFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::vector<std::string> normalisedWords(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char c : text + " ") {
+    if (std::isalpha(static_cast<unsigned char>(c)) || c == '\'') {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (!word.empty()) {
+      // The engine's dictionary has no possessive or quoting apostrophes of its own.
+      word.erase(std::remove(word.begin(), word.end(), '\''), word.end());
+      if (!word.empty()) {
+        words.push_back(word);
+      }
+      word.clear();
+    }
+  }
+  return words;
 }
 
 TempDir::TempDir() {

@@ -1,4 +1,5 @@
-// Helpers for the tests: temporary folders, whole-file reads, subtitle parsing and test audio.
+// Helpers for the tests: temporary folders, whole-file reads, subtitle parsing, words and test
+// audio.
 #pragma once
 
 #include <optional>
@@ -15,6 +16,10 @@ struct ParsedCue {
 std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text);
 
 std::string readFile(const std::string& path);
+
+// The words of a text as the speech engine spells them: letters only, lower case, apostrophes
+// dropped.
+std::vector<std::string> normalisedWords(const std::string& text);
 
 // A fresh directory, removed with everything in it when the value goes.
 class TempDir {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <asio/experimental/channel.hpp>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -34,14 +35,10 @@ class FakeTranscriber final : public SpeechTranscriber {
     co_return event ? std::move(*event) : cancelledError();
   }
 
-  void partial(std::string text) { push(SpeechResult{std::move(text), false}); }
-  void final(std::string text) { push(SpeechResult{std::move(text), true}); }
-  void fail(PlatformError error) { push(std::move(error)); }
-  void end() { push(SpeechResultsEnd{}); }
-
- private:
+  // A result, a failure or the end, as the engine would send it.
   void push(SpeechResultEvent event) { results_.try_send(std::error_code(), std::move(event)); }
 
+ private:
   std::string locale_;
   asio::experimental::channel<void(std::error_code, SpeechResultEvent)> results_;
 };
@@ -64,7 +61,7 @@ class FakeAnalyzer final : public SpeechAnalyzer {
     if (input_) {
       input_->cancel();
     }
-    transcriber_->end();
+    transcriber_->push(SpeechResultsEnd{});
     co_return;
   }
 
@@ -80,19 +77,10 @@ class FakeAnalyzer final : public SpeechAnalyzer {
   bool cancelled_ = false;
 };
 
-class FakeInstallationRequest final : public AssetInstallationRequest {
- public:
-  FakeInstallationRequest(std::vector<std::string>& calls, const Status& answer, std::string locale)
-      : calls_(calls), answer_(answer), locale_(std::move(locale)) {}
-  asio::awaitable<Status> downloadAndInstall() override {
-    calls_.push_back("downloadAndInstall " + locale_);
-    co_return answer_;
-  }
-
- private:
-  std::vector<std::string>& calls_;
-  const Status& answer_;
-  std::string locale_;
+// Records "downloadAndInstall <locale>" in the service's calls and gives its answer.
+struct FakeInstallationRequest final : AssetInstallationRequest {
+  std::function<Status()> download;
+  asio::awaitable<Status> downloadAndInstall() override { co_return download(); }
 };
 
 class FakeSpeechRecognition final : public SpeechRecognitionService {
@@ -146,10 +134,13 @@ class FakeSpeechRecognition final : public SpeechRecognitionService {
     if (!assetRequestAnswer.ok()) {
       co_return assetRequestAnswer.error();
     }
+    auto request = std::make_unique<FakeInstallationRequest>();
+    request->download = [this, locale] {
+      calls.push_back("downloadAndInstall " + locale);
+      return downloadAnswer;
+    };
     co_return std::unique_ptr<AssetInstallationRequest>(
-        assetRequestAnswer.value()
-            ? std::make_unique<FakeInstallationRequest>(calls, downloadAnswer, locale)
-            : nullptr);
+        assetRequestAnswer.value() ? std::move(request) : nullptr);
   }
 
  private:

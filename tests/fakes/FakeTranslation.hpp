@@ -1,13 +1,11 @@
 // A scriptable translation service: each request waits until the test answers or fails it.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/Translation.hpp"
@@ -22,7 +20,7 @@ class FakeTranslationSession final : public TranslationSession {
  public:
   // `prepareAnswer` is read at each preparation, so a test can change it for a kept session.
   FakeTranslationSession(asio::any_io_executor executor, std::string source,
-                         const Status& prepareAnswer, ImmediateTranslator immediate = {})
+                         const Status& prepareAnswer, ImmediateTranslator immediate)
       : executor_(std::move(executor)),
         source_(std::move(source)),
         prepareAnswer_(prepareAnswer),
@@ -45,17 +43,22 @@ class FakeTranslationSession final : public TranslationSession {
 
   void cancel() override {
     cancelled = true;
-    for (auto& request : pending_) {
-      if (!request->outcome) {
-        request->outcome = cancelledError();
-        request->settled.notify();
-      }
+    while (answer(cancelledError())) {
     }
   }
 
-  // Answers the oldest request still waiting; false when none waits.
-  bool answer(std::string translation) { return settle(std::move(translation)); }
-  bool fail(PlatformError error) { return settle(std::move(error)); }
+  // Settles the oldest request still waiting with a translation or an error; false when none
+  // waits.
+  bool answer(Expected<std::string> outcome) {
+    for (auto& request : pending_) {
+      if (!request->outcome) {
+        request->outcome = std::move(outcome);
+        request->settled.notify();
+        return true;
+      }
+    }
+    return false;
+  }
 
   const std::string& source() const { return source_; }
 
@@ -68,17 +71,6 @@ class FakeTranslationSession final : public TranslationSession {
     std::optional<Expected<std::string>> outcome;
     Event settled;
   };
-
-  bool settle(Expected<std::string> outcome) {
-    for (auto& request : pending_) {
-      if (!request->outcome) {
-        request->outcome = std::move(outcome);
-        request->settled.notify();
-        return true;
-      }
-    }
-    return false;
-  }
 
   asio::any_io_executor executor_;
   std::string source_;
@@ -99,26 +91,20 @@ class FakeTranslation final : public TranslationService {
   // When set, sessions answer every translation at once instead of waiting for the test.
   ImmediateTranslator immediateAnswer;
 
-  std::vector<std::string> calls;
   std::vector<std::shared_ptr<FakeTranslationSession>> sessions;  // every session made, in order
 
   void setStatus(const std::string& source, const std::string& target, LanguageStatus status) {
     statuses[{source, target}] = status;
   }
 
-  asio::awaitable<std::vector<std::string>> supportedLanguages() override {
-    calls.push_back("supportedLanguages");
-    co_return languages;
-  }
+  asio::awaitable<std::vector<std::string>> supportedLanguages() override { co_return languages; }
   asio::awaitable<LanguageStatus> status(const std::string& source,
                                          const std::string& target) override {
-    calls.push_back("status " + source + " " + target);
     auto found = statuses.find({source, target});
     co_return found == statuses.end() ? LanguageStatus::unsupported : found->second;
   }
   std::shared_ptr<TranslationSession> makeSession(const std::string& source,
-                                                  const std::string& target) override {
-    calls.push_back("makeSession " + source + " " + target);
+                                                  const std::string&) override {
     sessions.push_back(std::make_shared<FakeTranslationSession>(executor_, source, prepareAnswer,
                                                                 immediateAnswer));
     return sessions.back();

@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     handle(handleMessage(frame.body, *pipeline, output));
     if (speech.transcriber && frame.body.size() % 3 == 0) {
       // Recognised text, so that captions flow through the worker too.
-      speech.transcriber->partial(frame.body.substr(0, 64));
+      speech.transcriber->push(SpeechResult{frame.body.substr(0, 64), false});
     }
   }
   handle(pipeline->stop());

@@ -20,11 +20,11 @@ struct Caption : PipelineTest {
     settle();
   }
   void partial(const std::string& text) {
-    transcriber().partial(text);
+    transcriber().push(SpeechResult{text, false});
     settle();
   }
   void final(const std::string& text) {
-    transcriber().final(text);
+    transcriber().push(SpeechResult{text, true});
     settle();
   }
 };
@@ -98,7 +98,7 @@ TEST_F(Caption, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
 // A failed or unsendable translation is one error; the next caption still comes, at the pace.
 TEST_F(Caption, aFailedOrTooLargeTranslationIsReportedOnceAndTheNextOneComes) {
   partial("hello there");
-  ASSERT_TRUE(session().fail({"fake.translation", 3, "no"}));
+  ASSERT_TRUE(session().answer(PlatformError{"fake.translation", 3, "no"}));
   settle();
   clock.advance(300ms);
   partial("hello there again");
@@ -110,16 +110,16 @@ TEST_F(Caption, aFailedOrTooLargeTranslationIsReportedOnceAndTheNextOneComes) {
   clock.advance(1s);
   final("hello there again");
   answer("hallo");
-  EXPECT_THAT(events, ElementsAre(error(error_code::translationFailed),
-                                  error(error_code::translationFailed),
+  EXPECT_THAT(events, ElementsAre(errorEvent(error_code::translationFailed),
+                                  errorEvent(error_code::translationFailed),
                                   caption("hello there again", "hallo", true, "0")));
 }
 
 TEST_F(Caption, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
-  transcriber().fail({"fake.speech", 42, "The decoder broke."});
+  transcriber().push(PlatformError{"fake.speech", 42, "The decoder broke."});
   settle();
   EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("fake.speech 42")));
-  EXPECT_THAT(takeEvents(), ElementsAre(error(error_code::recognitionFailed)));
+  EXPECT_THAT(takeEvents(), ElementsAre(errorEvent(error_code::recognitionFailed)));
   final("anything more");
   EXPECT_THAT(session().requests, IsEmpty());
 }
@@ -150,7 +150,7 @@ TEST_F(Caption, anAnswerArrivingDuringTheStopProducesNoCaption) {
         stopped = true;
       },
       asio::detached);
-  session().answer("too late");
+  session().answer(std::string("too late"));
   settle();
   EXPECT_TRUE(stopped);
   EXPECT_THAT(events, IsEmpty());

@@ -14,7 +14,7 @@ TEST_F(FeedTest, onlyTheExpectedSequenceNumberIsTakenAndANewPipelineStartsAtZero
                                                 {2, true}, {1, false}, {2, false}};
   for (const auto& [sequence, refused] : sent) {
     feed(sequence);
-    EXPECT_EQ(events.size() == 2 && events[1] == error(error_code::audioSequence), refused)
+    EXPECT_EQ(events.size() == 2 && events[1] == errorEvent(error_code::audioSequence), refused)
         << sequence;
     events.resize(1);
   }
@@ -22,7 +22,7 @@ TEST_F(FeedTest, onlyTheExpectedSequenceNumberIsTakenAndANewPipelineStartsAtZero
   feed(3);  // no pipeline takes audio now
   start();
   feed(0);
-  EXPECT_THAT(events, ElementsAre(ready(), error(error_code::audioSequence), ready()));
+  EXPECT_THAT(events, ElementsAre(ready(), errorEvent(error_code::audioSequence), ready()));
   EXPECT_THAT(bufferStarts(), ElementsAre(0));
 }
 
@@ -32,6 +32,7 @@ TEST_F(FeedTest, onlyTheExpectedSequenceNumberIsTakenAndANewPipelineStartsAtZero
 TEST_F(FeedTest, buffersAreSizedAndStampedForTheAnalyzersRate) {
   const AudioFormat analyzerFormat{48000.0, SampleType::float32, 1};
   speech.bestFormat = analyzerFormat;
+  useRealConverter = true;
   start();
   for (std::int64_t i = 0; i < 10; ++i) {
     feed(i);
@@ -50,7 +51,6 @@ TEST_F(FeedTest, buffersAreSizedAndStampedForTheAnalyzersRate) {
 
 // Held-back and failed conversions consume their message but take no place on the timeline.
 TEST_F(FeedTest, aMessageWithoutConvertedAudioIsConsumedAndMovesNoTimestamp) {
-  useRealConverter = false;
   start();
   converterScript->mode = FakeConverterScript::Mode::holdBack;
   feed(0, 2);
@@ -59,7 +59,7 @@ TEST_F(FeedTest, aMessageWithoutConvertedAudioIsConsumedAndMovesNoTimestamp) {
   converterScript->mode = FakeConverterScript::Mode::passThrough;
   feed(2);
   feed(3);
-  EXPECT_THAT(events, ElementsAre(ready(), error(error_code::invalidAudio)));
+  EXPECT_THAT(events, ElementsAre(ready(), errorEvent(error_code::invalidAudio)));
   EXPECT_THAT(bufferStarts(), ElementsAre(0, 1600));
 }
 
@@ -71,7 +71,7 @@ TEST_F(FeedTest, theTwentyFirstWaitingBufferIsDroppedButKeepsItsPlaceOnTheTimeli
   }
   EXPECT_THAT(events, IsEmpty());
   feed(20);
-  EXPECT_THAT(takeEvents(), ElementsAre(error(error_code::audioOverload)));
+  EXPECT_THAT(takeEvents(), ElementsAre(errorEvent(error_code::audioOverload)));
 
   ASSERT_TRUE(speech.analyzer->input()->tryNext());  // the analyzer catches up by one buffer
   feed(21);

@@ -30,7 +30,7 @@ struct PipelineTest : ::testing::Test {
   FakeSpeechRecognition speech{io.get_executor()};
   FakeTranslation translation{io.get_executor()};
   std::shared_ptr<FakeConverterScript> converterScript = std::make_shared<FakeConverterScript>();
-  bool useRealConverter = true;
+  bool useRealConverter = false;
 
   std::vector<nlohmann::json> events;
   std::vector<std::string> diagnostics;
@@ -109,9 +109,6 @@ struct PipelineTest : ::testing::Test {
   }
 };
 
-inline nlohmann::json error(std::string_view code) {
-  return errorEvent(code);
-}
 inline nlohmann::json ready() {
   return {{"type", "ready"}};
 }

@@ -23,7 +23,6 @@ class StartupOutcomeTest : public PipelineTest, public ::testing::WithParamInter
 // its event. Either way no pipeline is left to take audio.
 TEST_P(StartupOutcomeTest, isOneEventAfterEverythingIsGivenBack) {
   const Outcome& outcome = GetParam();
-  useRealConverter = false;
   outcome.script(*this);
   std::vector<std::string> callsAtEvent;
   output.emit = [&](const nlohmann::json& event) {
@@ -33,7 +32,7 @@ TEST_P(StartupOutcomeTest, isOneEventAfterEverythingIsGivenBack) {
   start();
   EXPECT_EQ(callsAtEvent, speech.calls);
   feed(0);
-  ASSERT_THAT(events, ElementsAre(::testing::_, error(error_code::audioSequence)));
+  ASSERT_THAT(events, ElementsAre(::testing::_, errorEvent(error_code::audioSequence)));
   EXPECT_EQ(events[0]["error"], outcome.error);
   const bool failure = !outcome.detail.empty();
   if (failure) {
@@ -94,9 +93,9 @@ TEST_F(StartupTest, onlyAStartTheLoopPassesOnEndsTheRunningPipeline) {
   feed(0);
   start("en", "fr");  // no models for this direction
   feed(1);
-  EXPECT_THAT(events,
-              ElementsAre(ready(), error(error_code::unsupportedPair),
-                          error(error_code::modelsNotInstalled), error(error_code::audioSequence)));
+  EXPECT_THAT(events, ElementsAre(ready(), errorEvent(error_code::unsupportedPair),
+                                  errorEvent(error_code::modelsNotInstalled),
+                                  errorEvent(error_code::audioSequence)));
   EXPECT_TRUE(firstAnalyzer->cancelled());
   EXPECT_TRUE(translation.sessions.front()->cancelled);
   EXPECT_EQ(std::count(speech.calls.begin(), speech.calls.end(), "release en-US"), 1);
@@ -112,7 +111,7 @@ TEST_F(StartupTest, aStartReusesOnlyAnIdleReadySessionOfItsOwnDirection) {
   ASSERT_EQ(translation.sessions.size(), 1u);
   EXPECT_FALSE(session().cancelled);
 
-  transcriber().final("in flight");
+  transcriber().push(SpeechResult{"in flight", true});
   settle();
   stop();  // cancelling the translation under way ends the session
   EXPECT_TRUE(session().cancelled);

@@ -2,15 +2,8 @@
 // io_context.
 #pragma once
 
-#include <sys/types.h>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "CaptionTestSupport.hpp"
@@ -31,18 +24,6 @@ struct ModeFolder : caption::testing::TempDir {
   }
   std::filesystem::path path() const { return TempDir::path(); }
 };
-
-// What each open descriptor of a process points at, by number.
-inline std::map<int, std::string> openDescriptors(pid_t pid) {
-  std::map<int, std::string> fds;
-  std::error_code error;
-  for (const auto& entry :
-       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-    fds[std::stoi(entry.path().filename().string())] =
-        std::filesystem::read_symlink(entry.path(), error).string();
-  }
-  return fds;
-}
 
 inline bool processExists(pid_t pid) {
   return std::filesystem::exists("/proc/" + std::to_string(pid));

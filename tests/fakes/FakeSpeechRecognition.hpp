@@ -44,37 +44,31 @@ class FakeTranscriber final : public SpeechTranscriber {
 };
 
 // Records "analyzer.start" and "analyzer.cancelAndFinishNow" in the service's calls.
-class FakeAnalyzer final : public SpeechAnalyzer {
- public:
+struct FakeAnalyzer final : SpeechAnalyzer {
   FakeAnalyzer(std::vector<std::string>& calls, const Status& startAnswer,
                std::shared_ptr<FakeTranscriber> transcriber)
-      : calls_(calls), startAnswer_(startAnswer), transcriber_(std::move(transcriber)) {}
+      : calls(calls), startAnswer(startAnswer), transcriber(std::move(transcriber)) {}
 
-  asio::awaitable<Status> start(std::shared_ptr<AnalyzerInputQueue> input) override {
-    calls_.push_back("analyzer.start");
-    input_ = std::move(input);
-    co_return startAnswer_;
+  asio::awaitable<Status> start(std::shared_ptr<AnalyzerInputQueue> queue) override {
+    calls.push_back("analyzer.start");
+    input = std::move(queue);
+    co_return startAnswer;
   }
   asio::awaitable<void> cancelAndFinishNow() override {
-    calls_.push_back("analyzer.cancelAndFinishNow");
-    cancelled_ = true;
-    if (input_) {
-      input_->cancel();
+    calls.push_back("analyzer.cancelAndFinishNow");
+    cancelled = true;
+    if (input) {
+      input->cancel();
     }
-    transcriber_->push(SpeechResultsEnd{});
+    transcriber->push(SpeechResultsEnd{});
     co_return;
   }
 
-  // The queue the pipeline feeds; the fake never drains it on its own.
-  const std::shared_ptr<AnalyzerInputQueue>& input() const { return input_; }
-  bool cancelled() const { return cancelled_; }
-
- private:
-  std::vector<std::string>& calls_;
-  const Status& startAnswer_;
-  std::shared_ptr<FakeTranscriber> transcriber_;
-  std::shared_ptr<AnalyzerInputQueue> input_;
-  bool cancelled_ = false;
+  std::vector<std::string>& calls;
+  const Status& startAnswer;
+  std::shared_ptr<FakeTranscriber> transcriber;
+  std::shared_ptr<AnalyzerInputQueue> input;  // the queue the pipeline feeds; never drained here
+  bool cancelled = false;
 };
 
 // Records "downloadAndInstall <locale>" in the service's calls and gives its answer.

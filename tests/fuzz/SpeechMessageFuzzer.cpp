@@ -106,6 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   handle(pipeline->stop());
-  require(!speech.analyzer || speech.analyzer->cancelled());  // nothing left running
+  require(!speech.analyzer || speech.analyzer->cancelled);  // nothing left running
   return 0;
 }

@@ -51,23 +51,17 @@ struct FakeDecoder final : SpeechDecoder {
   void preferLightSearch(bool light) override { lightChoices.push_back(light); }
 };
 
-Samples silence(double seconds) {
-  return Samples(static_cast<std::size_t>(seconds * kRate));
-}
-
-// Speech-like audio: loud with a short dip every 0.1 s (too short to count as a pause).
-Samples talk(double seconds) {
-  Samples audio(static_cast<std::size_t>(seconds * kRate), 3000);
-  for (std::size_t at = 0; at + kChunk <= audio.size(); at += 4 * kChunk) {
-    std::fill_n(audio.begin() + static_cast<std::ptrdiff_t>(at), kChunk / 2, 50);
-  }
-  return audio;
-}
-
-Samples join(std::initializer_list<Samples> parts) {
+// Pieces of so many seconds of silence or of speech-like audio: loud with a short dip every 0.1 s
+// (too short to count as a pause).
+constexpr bool quiet = false, talk = true;
+Samples audio(std::initializer_list<std::pair<double, bool>> pieces) {
   Samples all;
-  for (const auto& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
+  for (const auto& [seconds, loud] : pieces) {
+    const std::size_t from = all.size();
+    all.resize(from + static_cast<std::size_t>(seconds * kRate), loud ? 3000 : 0);
+    for (std::size_t at = from; loud && at + kChunk <= all.size(); at += 4 * kChunk) {
+      std::fill_n(all.begin() + static_cast<std::ptrdiff_t>(at), kChunk / 2, 50);
+    }
   }
   return all;
 }
@@ -113,11 +107,13 @@ TEST(DecodeLoopTest, utterancesEndAtLongPausesAtShortPausesPastTheSoftCapAndAtTh
   const double hangover = 11 * kChunk / double(kRate);
   const std::tuple<const char*, Samples, std::vector<std::string>> rows[] = {
       {"a pause the detector hears ends the utterance after its hangover",
-       join({talk(3), silence(1), talk(2)}),
+       audio({{3, talk}, {1, quiet}, {2, talk}}),
        {span(0, 3 + hangover), span(3 + hangover, 6)}},
-      {"without pauses, the hard cap", talk(30), {span(0, 12), span(12, 24), span(24, 30)}},
+      {"without pauses, the hard cap",
+       audio({{30, talk}}),
+       {span(0, 12), span(12, 24), span(24, 30)}},
       {"a short pause before the soft cap is passed over, the next one after it cuts",
-       join({talk(5), silence(0.15), talk(5), silence(0.15), talk(3)}),
+       audio({{5, talk}, {0.15, quiet}, {5, talk}, {0.15, quiet}, {3, talk}}),
        {span(0, 10.15 + pause), span(10.15 + pause, 13.3)}},
   };
   for (const auto& [what, audio, finals] : rows) {
@@ -130,10 +126,10 @@ TEST(DecodeLoopTest, utterancesEndAtLongPausesAtShortPausesPastTheSoftCapAndAtTh
 // Many buffers waiting at once: the loop decodes lightly until the queue is empty, then returns
 // to the full setting; every sample is still decoded.
 TEST(DecodeLoopTest, aFillingQueueSwitchesToTheLightSettingUntilItIsEmpty) {
-  const Samples audio = talk(10);
-  LoopRun behind(audio, DecodeLoop::kBehindBuffers + 2);
+  const Samples talking = audio({{10, talk}});
+  LoopRun behind(talking, DecodeLoop::kBehindBuffers + 2);
   EXPECT_THAT(behind.decoder.lightChoices, ::testing::ElementsAre(true, false));
-  EXPECT_EQ(behind.decoder.position, audio.size());
+  EXPECT_EQ(behind.decoder.position, talking.size());
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST_F(FeedTest, buffersAreSizedAndStampedForTheAnalyzersRate) {
   }
   EXPECT_THAT(events, ElementsAre(ready()));
   std::int64_t expectedStart = 0;
-  while (auto item = speech.analyzer->input()->tryNext()) {
+  while (auto item = speech.analyzer->input->tryNext()) {
     EXPECT_EQ(item->buffer->frameCapacity(), 4800u + 64u);
     EXPECT_EQ(item->buffer->format(), analyzerFormat);
     EXPECT_EQ(item->timescale, 48000);
@@ -73,7 +73,7 @@ TEST_F(FeedTest, theTwentyFirstWaitingBufferIsDroppedButKeepsItsPlaceOnTheTimeli
   feed(20);
   EXPECT_THAT(takeEvents(), ElementsAre(errorEvent(error_code::audioOverload)));
 
-  ASSERT_TRUE(speech.analyzer->input()->tryNext());  // the analyzer catches up by one buffer
+  ASSERT_TRUE(speech.analyzer->input->tryNext());  // the analyzer catches up by one buffer
   feed(21);
   EXPECT_THAT(events, IsEmpty());
   const std::vector<std::int64_t> starts = bufferStarts();

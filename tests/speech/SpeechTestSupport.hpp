@@ -102,7 +102,7 @@ struct PipelineTest : ::testing::Test {
   // queue).
   std::vector<std::int64_t> bufferStarts() {
     std::vector<std::int64_t> starts;
-    while (auto item = speech.analyzer->input()->tryNext()) {
+    while (auto item = speech.analyzer->input->tryNext()) {
       starts.push_back(item->startFrame);
     }
     return starts;

@@ -96,7 +96,7 @@ TEST_F(StartupTest, onlyAStartTheLoopPassesOnEndsTheRunningPipeline) {
   EXPECT_THAT(events, ElementsAre(ready(), errorEvent(error_code::unsupportedPair),
                                   errorEvent(error_code::modelsNotInstalled),
                                   errorEvent(error_code::audioSequence)));
-  EXPECT_TRUE(firstAnalyzer->cancelled());
+  EXPECT_TRUE(firstAnalyzer->cancelled);
   EXPECT_TRUE(translation.sessions.front()->cancelled);
   EXPECT_EQ(std::count(speech.calls.begin(), speech.calls.end(), "release en-US"), 1);
 }

@@ -1,7 +1,6 @@
 // Sessions over stand-in modes made of ordinary programs: "sed -u ''" echoes every segment,
 // "tail -f /dev/null" never answers.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 

@@ -1,7 +1,6 @@
 // Apertium's text formats without a program running: language codes, mode command lines and the
 // stream format.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "platform/linux/apertium/ApertiumError.hpp"
 #include "platform/linux/apertium/LanguageCodes.hpp"

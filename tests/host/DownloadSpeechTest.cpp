@@ -1,6 +1,4 @@
 // "download-speech": the tag check, the speech locale asked for, and the reservation's life.
-#include <gmock/gmock.h>
-
 #include "HostTestSupport.hpp"
 
 namespace quelvar::testing {

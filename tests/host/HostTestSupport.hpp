@@ -1,13 +1,8 @@
 // A fixture that runs Host::respond against the fakes, one request at a time, without waiting.
 #pragma once
 
-#include <exception>
-#include <optional>
-#include <string>
-
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <unicode/locid.h>
-#include <nlohmann/json.hpp>
 
 #include "QuelvarHost/Host.hpp"
 #include "QuelvarHost/WarmSessions.hpp"
@@ -18,8 +13,7 @@ namespace quelvar::testing {
 
 using nlohmann::json;
 
-class HostTest : public ::testing::Test {
- public:
+struct HostTest : ::testing::Test {
   static json request(const std::string& type, json fields = json::object()) {
     fields["version"] = 1;
     fields["id"] = "r";
@@ -31,7 +25,6 @@ class HostTest : public ::testing::Test {
     return {{"version", 1}, {"id", "r"}, {"ok", false}, {"error", code}};
   }
 
- protected:
   // Display names are compared in English whatever the machine's locale.
   void SetUp() override {
     UErrorCode status = U_ZERO_ERROR;

@@ -1,8 +1,6 @@
 // "translate": what is refused before and after asking the platform, and the engine's answer.
 #include <stdexcept>
 
-#include <gmock/gmock.h>
-
 #include "HostTestSupport.hpp"
 
 namespace quelvar::testing {

@@ -1,6 +1,5 @@
 // The recogniser inventory: installed and usable models, reservations.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -1,7 +1,6 @@
 // The decode loop over a scripted decoder: where utterances end, and the lighter setting while
 // the input queue fills.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // The dictionary subset on disk: only the language model's words, and never a stale or damaged
 // copy.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <fstream>
 

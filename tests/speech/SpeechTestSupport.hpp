@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>

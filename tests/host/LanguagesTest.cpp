@@ -7,39 +7,32 @@ namespace {
 
 using Languages = HostTest;
 
-json languagesReply(json languages, json pairs) {
-  return {{"version", 1}, {"id", "r"}, {"ok", true}, {"languages", languages}, {"pairs", pairs}};
-}
-
-// The "pairs" array; written out because braces alone would make a JSON object of them.
-json pairs(std::initializer_list<std::pair<const char*, const char*>> directions) {
-  json array = json::array();
-  for (const auto& [source, target] : directions) {
-    array.push_back(json::array({source, target}));
+// Each language as its code, name, and whether speech is supported and installed.
+json languages(std::initializer_list<std::tuple<const char*, const char*, bool, bool>> rows) {
+  json list = json::array();
+  for (const auto& [code, name, supported, installed] : rows) {
+    list.push_back({{"code", code},
+                    {"name", name},
+                    {"speechSupported", supported},
+                    {"speechInstalled", installed}});
   }
-  return array;
-}
-
-json entry(const std::string& code, const std::string& name, bool supported, bool installed) {
-  return {{"code", code},
-          {"name", name},
-          {"speechSupported", supported},
-          {"speechInstalled", installed}};
+  return list;
 }
 
 // Two listings of one language are never paired, but their directions may repeat a pair.
 TEST_F(Languages, installedDirectionsAreListedInPlatformOrderAndTheirLanguagesInCodeOrder) {
-  EXPECT_EQ(respond(request("languages")), languagesReply(json::array(), json::array()));
+  EXPECT_EQ(respond(request("languages")),
+            json::parse(R"({"version":1,"id":"r","ok":true,"languages":[],"pairs":[]})"));
   translation.languages = {"en", "de", "fr", "en-US"};
   translation.setStatus("en", "de", LanguageStatus::installed);
   translation.setStatus("de", "en", LanguageStatus::installed);
   translation.setStatus("en", "fr", LanguageStatus::supported);
   translation.setStatus("en-US", "de", LanguageStatus::installed);
   translation.setStatus("en", "en-US", LanguageStatus::installed);
-  EXPECT_EQ(
-      respond(request("languages")),
-      languagesReply({entry("de", "German", false, false), entry("en", "English", true, true)},
-                     pairs({{"en", "de"}, {"de", "en"}, {"en", "de"}})));
+  const json reply = respond(request("languages"));
+  EXPECT_EQ(reply["languages"],
+            languages({{"de", "German", false, false}, {"en", "English", true, true}}));
+  EXPECT_EQ(reply["pairs"], json::parse(R"([["en","de"],["de","en"],["en","de"]])"));
 }
 
 TEST_F(Languages, speechIsFoundByRegionForChineseAndInstalledOnlyUnderItsExactIdentifier) {
@@ -50,11 +43,12 @@ TEST_F(Languages, speechIsFoundByRegionForChineseAndInstalledOnlyUnderItsExactId
   }
   speech.supported = {{"en", "en-US"}, {"es", "es-ES"}, {"zh-CN", "zh-CN"}, {"zh-TW", "zh-TW"}};
   speech.installed = {"en_US", "es-ES", "zh-TW"};
-  EXPECT_EQ(respond(request("languages")),
-            languagesReply({entry("en", "English", true, false), entry("es", "Spanish", true, true),
-                            entry("zh-Hans", "Chinese (Simplified)", true, false),
-                            entry("zh-Hant", "Chinese (Traditional)", true, true)},
-                           pairs({{"en", "es"}, {"en", "zh-Hans"}, {"en", "zh-Hant"}})));
+  const json reply = respond(request("languages"));
+  EXPECT_EQ(reply["languages"], languages({{"en", "English", true, false},
+                                           {"es", "Spanish", true, true},
+                                           {"zh-Hans", "Chinese (Simplified)", true, false},
+                                           {"zh-Hant", "Chinese (Traditional)", true, true}}));
+  EXPECT_EQ(reply["pairs"], json::parse(R"([["en","es"],["en","zh-Hans"],["en","zh-Hant"]])"));
 }
 
 TEST_F(Languages, codesKeepWhatTellsLanguagesApartAndNamesFollowTheUserLocale) {

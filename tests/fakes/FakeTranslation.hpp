@@ -1,6 +1,7 @@
 // A scriptable translation service: each request waits until the test answers or fails it.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,7 +22,7 @@ class FakeTranslationSession final : public TranslationSession {
   // `prepareAnswer` is read at each preparation, so a test can change it for a kept session.
   FakeTranslationSession(asio::any_io_executor executor, std::string source,
                          const Status& prepareAnswer, ImmediateTranslator immediate)
-      : executor_(std::move(executor)),
+      : settled_(executor),
         source_(std::move(source)),
         prepareAnswer_(prepareAnswer),
         immediate_(std::move(immediate)) {}
@@ -33,12 +34,12 @@ class FakeTranslationSession final : public TranslationSession {
     if (immediate_) {
       co_return immediate_(text);
     }
-    auto request = std::make_shared<Request>(executor_);
-    pending_.push_back(request);
-    while (!request->outcome && co_await request->settled.waitUnlessCancelled()) {
+    std::optional<Expected<std::string>> outcome;
+    waiting_.push_back(&outcome);
+    while (!outcome && co_await settled_.waitUnlessCancelled()) {
     }
-    std::erase(pending_, request);
-    co_return request->outcome ? std::move(*request->outcome) : cancelledError();
+    std::erase(waiting_, &outcome);
+    co_return outcome ? std::move(*outcome) : cancelledError();
   }
 
   void cancel() override {
@@ -50,14 +51,13 @@ class FakeTranslationSession final : public TranslationSession {
   // Settles the oldest request still waiting with a translation or an error; false when none
   // waits.
   bool answer(Expected<std::string> outcome) {
-    for (auto& request : pending_) {
-      if (!request->outcome) {
-        request->outcome = std::move(outcome);
-        request->settled.notify();
-        return true;
-      }
+    if (waiting_.empty()) {
+      return false;
     }
-    return false;
+    *waiting_.front() = std::move(outcome);
+    waiting_.pop_front();
+    settled_.notify();
+    return true;
   }
 
   const std::string& source() const { return source_; }
@@ -66,17 +66,11 @@ class FakeTranslationSession final : public TranslationSession {
   bool cancelled = false;
 
  private:
-  struct Request {
-    explicit Request(const asio::any_io_executor& executor) : settled(executor) {}
-    std::optional<Expected<std::string>> outcome;
-    Event settled;
-  };
-
-  asio::any_io_executor executor_;
+  Event settled_;
   std::string source_;
   const Status& prepareAnswer_;
   ImmediateTranslator immediate_;
-  std::vector<std::shared_ptr<Request>> pending_;
+  std::deque<std::optional<Expected<std::string>>*> waiting_;  // the oldest request first
 };
 
 class FakeTranslation final : public TranslationService {

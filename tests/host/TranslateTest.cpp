@@ -73,7 +73,7 @@ TEST_F(Translate, theUntrimmedTextIsTranslatedAndSimplifiedOnlyForZhHans) {
   for (const auto& [target, expected] :
        {std::pair{"zh-Hans", simplified}, {"zh-CN", traditional}}) {
     translation.setStatus("en", target, LanguageStatus::installed);
-    start(translateRequest("  Chinese\n", "en", target));
+    respond(translateRequest("  Chinese\n", "en", target));
     ASSERT_FALSE(reply) << "the reply must wait for the translation";
     translation.lastSession().answer(" " + traditional + "\n");
     settle();

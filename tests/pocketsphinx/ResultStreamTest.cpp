@@ -1,7 +1,6 @@
 // The result stream: coalescing of unread partials, its bound and its end.
 #include <gtest/gtest.h>
 
-#include "platform/async/Task.hpp"
 #include "platform/linux/pocketsphinx/PocketSphinxError.hpp"
 #include "platform/linux/pocketsphinx/ResultStream.hpp"
 
@@ -18,22 +17,24 @@ struct ResultStreamTest : ::testing::Test {
   asio::io_context io;
   ResultStream stream{io.get_executor(), 4};
   Seen seen;  // each result as "P:text" or "F:text", then "end" or "error <code>"
-  std::vector<std::shared_ptr<Task>> readers;  // kept running until the test ends
 
   // Starts a reader that records until the stream ends or fails, and runs what is ready.
   void startReading() {
-    readers.push_back(Task::spawn(io.get_executor(), [this](Task&) -> asio::awaitable<void> {
-      for (;;) {
-        SpeechResultEvent event = co_await stream.next();
-        if (auto* result = std::get_if<SpeechResult>(&event)) {
-          seen.push_back((result->isFinal ? "F:" : "P:") + result->text);
-          continue;
-        }
-        auto* error = std::get_if<PlatformError>(&event);
-        seen.push_back(error ? "error " + std::to_string(error->code) : "end");
-        co_return;
-      }
-    }));
+    asio::co_spawn(
+        io,
+        [this]() -> asio::awaitable<void> {
+          for (;;) {
+            SpeechResultEvent event = co_await stream.next();
+            if (auto* result = std::get_if<SpeechResult>(&event)) {
+              seen.push_back((result->isFinal ? "F:" : "P:") + result->text);
+              continue;
+            }
+            auto* error = std::get_if<PlatformError>(&event);
+            seen.push_back(error ? "error " + std::to_string(error->code) : "end");
+            co_return;
+          }
+        },
+        asio::detached);
     io.restart();
     io.poll();
   }

@@ -95,7 +95,6 @@ TEST_F(Caption, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
   EXPECT_THAT(events, ElementsAre(caption("language", "语言", true, "0")));
 }
 
-// A failed or unsendable translation is one error; the next caption still comes, at the pace.
 TEST_F(Caption, aFailedOrTooLargeTranslationIsReportedOnceAndTheNextOneComes) {
   partial("hello there");
   ASSERT_TRUE(session().answer(PlatformError{"fake.translation", 3, "no"}));

@@ -56,7 +56,6 @@ struct PipelineTest : ::testing::Test {
     }
   }
 
-  // Runs every handler that is ready now.
   void settle() {
     io.restart();
     io.poll();

@@ -6,7 +6,6 @@
 namespace quelvar::testing {
 namespace {
 
-using ::testing::HasSubstr;
 using StartupTest = PipelineTest;
 using T = PipelineTest;
 
@@ -14,7 +13,7 @@ struct Outcome {
   const char* name;
   std::function<void(T&)> script;
   std::string_view error;
-  std::string_view detail;  // failures only: what the event and the log line name
+  bool failure;  // rather than a refusal: the event has a detail and a line is written
 };
 
 class StartupOutcomeTest : public PipelineTest, public ::testing::WithParamInterface<Outcome> {};
@@ -34,11 +33,9 @@ TEST_P(StartupOutcomeTest, isOneEventAfterEverythingIsGivenBack) {
   feed(0);
   ASSERT_THAT(events, ElementsAre(::testing::_, errorEvent(error_code::audioSequence)));
   EXPECT_EQ(events[0]["error"], outcome.error);
-  const bool failure = !outcome.detail.empty();
-  if (failure) {
-    EXPECT_THAT(events[0]["detail"].get<std::string>(), HasSubstr(std::string(outcome.detail)));
-    EXPECT_THAT(diagnostics, ElementsAre(HasSubstr(std::string(outcome.detail))));
-  }
+  const bool failure = outcome.failure;
+  EXPECT_EQ(events[0].contains("detail"), failure);
+  EXPECT_EQ(diagnostics.size(), failure ? 1u : 0u);
   EXPECT_EQ(std::count(speech.calls.begin(), speech.calls.end(), "reserve en-US"), failure);
   // Only a granted reservation is given back.
   EXPECT_EQ(std::count(speech.calls.begin(), speech.calls.end(), "release en-US"),
@@ -55,15 +52,15 @@ INSTANTIATE_TEST_SUITE_P(
                 [](T& t) {
                   t.speech.installed = {"en", "en_US", "en-us"};
                 },
-                error_code::speechModelsMissing, ""},
+                error_code::speechModelsMissing, false},
         Outcome{"reservation", [](T& t) { t.speech.reserveAnswer = kFailed; },
-                error_code::speechUnavailable, "fake.failure"},
+                error_code::speechUnavailable, true},
         Outcome{"noBestFormat", [](T& t) { t.speech.bestFormat.reset(); },
-                error_code::speechUnavailable, "audio format"},
+                error_code::speechUnavailable, true},
         Outcome{"noConverter", [](T& t) { t.converterScript->refuse = true; },
-                error_code::speechUnavailable, "audio format"},
+                error_code::speechUnavailable, true},
         Outcome{"analyzerStart", [](T& t) { t.speech.analyzerStartAnswer = kFailed; },
-                error_code::speechUnavailable, "fake.failure"}),
+                error_code::speechUnavailable, true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(StartupTest, speechUsesTheSpeechLocaleAndTranslationTheCodeAsReceived) {

@@ -16,24 +16,22 @@ struct FakeConverterScript {
   bool refuse = false;
 };
 
-class FakeAudioConverter final : public AudioConverter {
- public:
+// Pass-through keeps the frame count (as if both rates were equal) and writes silence: the tests
+// that use it look at counts and positions, not at samples.
+struct FakeAudioConverter final : AudioConverter {
   explicit FakeAudioConverter(std::shared_ptr<FakeConverterScript> script)
-      : script_(std::move(script)) {}
+      : script(std::move(script)) {}
 
-  // Pass-through keeps the frame count (as if both rates were equal) and writes silence: the
-  // tests that use it look at counts and positions, not at samples.
   Status convert(const AudioBuffer& input, AudioBuffer& output) override {
-    const bool passes = script_->mode == FakeConverterScript::Mode::passThrough;
+    const bool passes = script->mode == FakeConverterScript::Mode::passThrough;
     output.setFrameLength(passes ? std::min(input.frameLength(), output.frameCapacity()) : 0);
-    if (script_->mode == FakeConverterScript::Mode::fail) {
+    if (script->mode == FakeConverterScript::Mode::fail) {
       return PlatformError{"fake.converter", 7, "The converter was told to fail."};
     }
     return {};
   }
 
- private:
-  std::shared_ptr<FakeConverterScript> script_;
+  std::shared_ptr<FakeConverterScript> script;
 };
 
 inline AudioConverterFactory fakeConverterFactory(std::shared_ptr<FakeConverterScript> script) {

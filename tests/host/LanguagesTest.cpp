@@ -7,18 +7,6 @@ namespace {
 
 using Languages = HostTest;
 
-// Each language as its code, name, and whether speech is supported and installed.
-json languages(std::initializer_list<std::tuple<const char*, const char*, bool, bool>> rows) {
-  json list = json::array();
-  for (const auto& [code, name, supported, installed] : rows) {
-    list.push_back({{"code", code},
-                    {"name", name},
-                    {"speechSupported", supported},
-                    {"speechInstalled", installed}});
-  }
-  return list;
-}
-
 // Two listings of one language are never paired, but their directions may repeat a pair.
 TEST_F(Languages, installedDirectionsAreListedInPlatformOrderAndTheirLanguagesInCodeOrder) {
   EXPECT_EQ(respond(request("languages")),
@@ -30,8 +18,9 @@ TEST_F(Languages, installedDirectionsAreListedInPlatformOrderAndTheirLanguagesIn
   translation.setStatus("en-US", "de", LanguageStatus::installed);
   translation.setStatus("en", "en-US", LanguageStatus::installed);
   const json reply = respond(request("languages"));
-  EXPECT_EQ(reply["languages"],
-            languages({{"de", "German", false, false}, {"en", "English", true, true}}));
+  EXPECT_EQ(reply["languages"], json::parse(R"([
+      {"code":"de","name":"German","speechSupported":false,"speechInstalled":false},
+      {"code":"en","name":"English","speechSupported":true,"speechInstalled":true}])"));
   EXPECT_EQ(reply["pairs"], json::parse(R"([["en","de"],["de","en"],["en","de"]])"));
 }
 
@@ -44,10 +33,13 @@ TEST_F(Languages, speechIsFoundByRegionForChineseAndInstalledOnlyUnderItsExactId
   speech.supported = {{"en", "en-US"}, {"es", "es-ES"}, {"zh-CN", "zh-CN"}, {"zh-TW", "zh-TW"}};
   speech.installed = {"en_US", "es-ES", "zh-TW"};
   const json reply = respond(request("languages"));
-  EXPECT_EQ(reply["languages"], languages({{"en", "English", true, false},
-                                           {"es", "Spanish", true, true},
-                                           {"zh-Hans", "Chinese (Simplified)", true, false},
-                                           {"zh-Hant", "Chinese (Traditional)", true, true}}));
+  EXPECT_EQ(reply["languages"], json::parse(R"json([
+      {"code":"en","name":"English","speechSupported":true,"speechInstalled":false},
+      {"code":"es","name":"Spanish","speechSupported":true,"speechInstalled":true},
+      {"code":"zh-Hans","name":"Chinese (Simplified)","speechSupported":true,
+       "speechInstalled":false},
+      {"code":"zh-Hant","name":"Chinese (Traditional)","speechSupported":true,
+       "speechInstalled":true}])json"));
   EXPECT_EQ(reply["pairs"], json::parse(R"([["en","es"],["en","zh-Hans"],["en","zh-Hant"]])"));
 }
 

@@ -6,8 +6,7 @@
 namespace quelvar::testing {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using namespace ::testing;
 using Translate = HostTest;
 
 const json kAbsent;  // leaves the key out
@@ -101,19 +100,13 @@ TEST_F(Translate, warmSessionsAreReusedPerDirectionWithinABoundAndDroppedWhenThe
     EXPECT_EQ(respond(translateRequest("hi", "en", target))["text"], "hi") << target;
     EXPECT_EQ(translation.sessions.size(), made) << target;
   }
-  auto cancelled = [&] {
-    std::vector<bool> flags;
-    for (const auto& session : translation.sessions) {
-      flags.push_back(session->cancelled);
-    }
-    return flags;
-  };
-  EXPECT_EQ(cancelled(), (std::vector<bool>{true, true, false, false}));
+  const auto ended = Pointee(Field(&FakeTranslationSession::cancelled, true));
+  EXPECT_THAT(translation.sessions, ElementsAre(ended, ended, Not(ended), Not(ended)));
   EXPECT_EQ(respond(translateRequest("fail", "en", "it")), failure("TRANSLATION_FAILED"));
   EXPECT_EQ(respond(translateRequest("hi", "en", "it"))["text"], "hi");
   EXPECT_EQ(translation.sessions.size(), 5U) << "a failed session is not used again";
   kept.clear();
-  EXPECT_EQ(cancelled(), (std::vector<bool>(5, true)));
+  EXPECT_THAT(translation.sessions, Each(ended));
 }
 
 }  // namespace

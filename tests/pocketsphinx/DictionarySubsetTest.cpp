@@ -15,13 +15,8 @@ using caption::testing::readFile;
 TEST(DictionarySubsetTest,
      keepsKnownWordsWithTheirOtherPronunciationsUntilTheLanguageModelChanges) {
   caption::testing::TempDir folder;
-  const RecogniserModel model{.locale = "en-US",
-                              .language = "en",
-                              .acousticModel = {},
-                              .languageModel = folder.file("lm.bin"),
-                              .dictionary = folder.file("full.dict"),
-                              .package = {},
-                              .cacheFolder = folder.file("cache")};
+  const RecogniserModel model{
+      "en-US", "en", {}, folder.file("lm.bin"), folder.file("full.dict"), {}, folder.file("cache")};
   std::ofstream(model.dictionary) << "a AH\na(2) EY\nable EY B AH L\ncat K AE T\n";
   std::ofstream(model.languageModel) << "lm";
   ASSERT_FALSE(

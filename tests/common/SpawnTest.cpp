@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CaptionTestSupport.hpp"
 #include "common/Posix.hpp"
 
 namespace quelvar {
@@ -18,11 +19,8 @@ std::string outputOf(const std::string& script) {
   Child child = spawn(options, error);
   EXPECT_FALSE(error) << error.message();
   out.write.reset();
-  std::string output;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(out.read.get(), buffer, sizeof buffer)) > 0;) {
-    output.append(buffer, static_cast<std::size_t>(got));
-  }
+  const std::string output =
+      caption::testing::readFile("/dev/fd/" + std::to_string(out.read.get()));
   EXPECT_EQ(child.finish(std::chrono::seconds(10)).status, 0);
   return output;
 }

@@ -3,9 +3,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <set>
 #include <string>
 
 #include "QuelvarSpeech/LiveSpeech.hpp"
@@ -13,6 +13,7 @@
 #include "common/ErrorCodes.hpp"
 #include "common/Framing.hpp"
 #include "common/Json.hpp"
+#include "common/Posix.hpp"
 #include "fakes/FakeClock.hpp"
 #include "fakes/FakeSpeechRecognition.hpp"
 #include "fakes/FakeTranslation.hpp"
@@ -34,12 +35,7 @@ void require(bool condition) {
 int inputFile(const std::uint8_t* data, std::size_t size) {
   static const int fd = ::memfd_create("fuzz-input", 0);
   require(fd >= 0 && ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    require(written > 0);
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
+  require(!writeAll(fd, {reinterpret_cast<const char*>(data), size}));
   require(::lseek(fd, 0, SEEK_SET) == 0);
   return fd;
 }
@@ -47,9 +43,8 @@ int inputFile(const std::uint8_t* data, std::size_t size) {
 // Every error event names a code the extension knows, and recognised text that is not UTF-8 is
 // replaced on the way out, never a failure.
 void checkEvent(const nlohmann::json& event) {
-  static const std::set<std::string_view> kErrors(error_code::speechHostCodes.begin(),
-                                                  error_code::speechHostCodes.end());
-  require(event.value("type", "") != "error" || kErrors.contains(event.value("error", "")));
+  require(event.value("type", "") != "error" ||
+          std::ranges::count(error_code::speechHostCodes, event.value("error", "")) == 1);
   require(parseObject(serialize(event)).has_value());
 }
 

@@ -31,11 +31,6 @@ struct ApertiumSessionTest : ::testing::Test {
   Expected<std::string> translate(ApertiumSession& session, const std::string& text) {
     return runUntilDone(io, session.translate(text)).value_or(cancelledError());
   }
-  void expectAllEnded(const std::vector<pid_t>& pids) {
-    for (pid_t pid : pids) {
-      EXPECT_FALSE(processExists(pid)) << "left behind: " << pid;
-    }
-  }
 };
 
 // The programs hold only their pipes and a null standard error.
@@ -55,7 +50,7 @@ TEST_F(ApertiumSessionTest, aKilledPipelineIsStartedAgainByTheNextRequest) {
     auto answer = translate(*echoing, "after the kill");
     ASSERT_TRUE(answer.ok()) << answer.error().description;
     EXPECT_EQ(answer.value(), "after the kill");
-    expectAllEnded(before);
+    EXPECT_THAT(before, Each(ResultOf(processExists, false))) << "left behind";
   }
 }
 
@@ -72,7 +67,7 @@ TEST_F(ApertiumSessionTest, cancellingEndsTheTranslationInFlightAndItsPrograms) 
   runUntil(io, [&] { return result->has_value(); });
   ASSERT_TRUE(*result && !(*result)->ok());
   EXPECT_EQ((*result)->error().domain, cancelledError().domain);
-  expectAllEnded(pids);
+  EXPECT_THAT(pids, Each(ResultOf(processExists, false))) << "left behind";
   EXPECT_FALSE(translate(*waiting, "again").ok());
   EXPECT_THAT(waiting->processIds(), IsEmpty());
 }
@@ -100,7 +95,7 @@ TEST_F(ApertiumSessionTest, aPipelineThatStopsAnsweringIsEndedAfterItsTimeLimit)
     runUntil(io, [&] { return result->has_value(); });
     ASSERT_TRUE(*result && !(*result)->ok());
     EXPECT_TRUE(hasCode((*result)->error(), ErrorCode::timedOut));
-    expectAllEnded(pids);
+    EXPECT_THAT(pids, Each(ResultOf(processExists, false))) << "left behind";
   }
 }
 

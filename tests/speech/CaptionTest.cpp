@@ -14,19 +14,17 @@ struct Caption : PipelineTest {
     start();
     takeEvents();
   }
-  // Answers the request in flight and lets the worker carry on.
-  void answer(const std::string& translation) {
-    ASSERT_TRUE(session().answer(translation));
+  // Answers the request in flight, or recognises something, and lets the worker carry on.
+  void answer(const std::string& text) {
+    ASSERT_TRUE(session().answer(text));
     settle();
   }
-  void partial(const std::string& text) {
-    transcriber().push(SpeechResult{text, false});
+  void hear(SpeechResultEvent event) {
+    transcriber().push(std::move(event));
     settle();
   }
-  void final(const std::string& text) {
-    transcriber().push(SpeechResult{text, true});
-    settle();
-  }
+  void partial(const std::string& text) { hear(SpeechResult{text, false}); }
+  void final(const std::string& text) { hear(SpeechResult{text, true}); }
 };
 
 TEST_F(Caption, aBurstOfPartialsTranslatesOnlyTheNewestAtThePacedRate) {
@@ -115,8 +113,7 @@ TEST_F(Caption, aFailedOrTooLargeTranslationIsReportedOnceAndTheNextOneComes) {
 }
 
 TEST_F(Caption, aRecognitionErrorIsReportedOnceAndEndsTheCaptions) {
-  transcriber().push(PlatformError{"fake.speech", 42, "The decoder broke."});
-  settle();
+  hear(PlatformError{"fake.speech", 42, "The decoder broke."});
   EXPECT_THAT(diagnostics, ElementsAre(HasSubstr("fake.speech 42")));
   EXPECT_THAT(takeEvents(), ElementsAre(errorEvent(error_code::recognitionFailed)));
   final("anything more");

@@ -7,7 +7,6 @@ namespace quelvar::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::HasSubstr;
 
 struct Caption : PipelineTest {
   void SetUp() override {

@@ -18,8 +18,7 @@
 
 namespace quelvar::testing {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using namespace ::testing;
 
 constexpr std::size_t kTenthOfASecond = 3200;  // bytes of wire audio: 1600 frames at 16000 Hz
 

@@ -31,30 +31,23 @@ struct HostTest : ::testing::Test {
     icu::Locale::setDefault(icu::Locale::getUS(), status);
   }
 
-  // Starts the request and runs everything that is ready; `reply` is set, and returned, once it has
-  // finished.
+  // The reply to a request that needs nothing from the test while it runs; null while it waits.
   json respond(json request) {
-    reply.reset();
+    auto reply = std::make_shared<json>();  // shared: a request still waiting may finish later
     asio::co_spawn(context, Host::respond(std::move(request), {speech, translation, warm}),
-                   [this](std::exception_ptr error, json result) {
+                   [reply](std::exception_ptr error, json result) {
                      EXPECT_FALSE(error) << "respond let an exception escape";
-                     reply = std::move(result);
+                     *reply = std::move(result);
                    });
-    settle();
-    return reply.value_or(json());
-  }
-
-  // Runs the handlers that are ready, such as a request resuming after the test answered.
-  void settle() {
     context.restart();
     context.poll();
+    return *reply;
   }
 
   asio::io_context context;
   FakeSpeechRecognition speech{context.get_executor()};
   FakeTranslation translation{context.get_executor()};
   host::WarmSessions* warm = nullptr;  // sessions are not kept unless a test sets this
-  std::optional<json> reply;
 };
 
 // `count` copies of `unit` joined together.

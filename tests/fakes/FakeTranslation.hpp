@@ -87,10 +87,6 @@ class FakeTranslation final : public TranslationService {
 
   std::vector<std::shared_ptr<FakeTranslationSession>> sessions;  // every session made, in order
 
-  void setStatus(const std::string& source, const std::string& target, LanguageStatus status) {
-    statuses[{source, target}] = status;
-  }
-
   asio::awaitable<std::vector<std::string>> supportedLanguages() override { co_return languages; }
   asio::awaitable<LanguageStatus> status(const std::string& source,
                                          const std::string& target) override {
@@ -103,7 +99,6 @@ class FakeTranslation final : public TranslationService {
                                                                 immediateAnswer));
     return sessions.back();
   }
-  FakeTranslationSession& lastSession() { return *sessions.back(); }
 
  private:
   asio::any_io_executor executor_;

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing::FakeSpeechRecognition speech(io.get_executor());
   testing::FakeTranslation translation(io.get_executor());
   speech.bestFormat = kAnalyzerFormats[data[0] % 4];
-  translation.setStatus("en", "de", LanguageStatus::installed);
+  translation.statuses[{"en", "de"}] = LanguageStatus::installed;
   translation.immediateAnswer = [](const std::string& text) { return Expected<std::string>(text); };
 
   SpeechOutput output{[](const nlohmann::json& event) { checkEvent(event); },

@@ -12,11 +12,11 @@ TEST_F(Languages, installedDirectionsAreListedInPlatformOrderAndTheirLanguagesIn
   EXPECT_EQ(respond(request("languages")),
             json::parse(R"({"version":1,"id":"r","ok":true,"languages":[],"pairs":[]})"));
   translation.languages = {"en", "de", "fr", "en-US"};
-  translation.setStatus("en", "de", LanguageStatus::installed);
-  translation.setStatus("de", "en", LanguageStatus::installed);
-  translation.setStatus("en", "fr", LanguageStatus::supported);
-  translation.setStatus("en-US", "de", LanguageStatus::installed);
-  translation.setStatus("en", "en-US", LanguageStatus::installed);
+  translation.statuses[{"en", "de"}] = LanguageStatus::installed;
+  translation.statuses[{"de", "en"}] = LanguageStatus::installed;
+  translation.statuses[{"en", "fr"}] = LanguageStatus::supported;
+  translation.statuses[{"en-US", "de"}] = LanguageStatus::installed;
+  translation.statuses[{"en", "en-US"}] = LanguageStatus::installed;
   const json reply = respond(request("languages"));
   EXPECT_EQ(reply["languages"], json::parse(R"([
       {"code":"de","name":"German","speechSupported":false,"speechInstalled":false},
@@ -28,7 +28,7 @@ TEST_F(Languages, speechIsFoundByRegionForChineseAndInstalledOnlyUnderItsExactId
   // The platform may list Simplified Chinese as plain "zh" or with its script.
   translation.languages = {"en", "es", "zh", "zh-Hant-TW"};
   for (const char* target : {"es", "zh", "zh-Hant-TW"}) {
-    translation.setStatus("en", target, LanguageStatus::installed);
+    translation.statuses[{"en", target}] = LanguageStatus::installed;
   }
   speech.supported = {{"en", "en-US"}, {"es", "es-ES"}, {"zh-CN", "zh-CN"}, {"zh-TW", "zh-TW"}};
   speech.installed = {"en_US", "es-ES", "zh-TW"};

@@ -41,7 +41,7 @@ TEST_F(Translate, aBadRequestGetsItsOwnCodeAndNothingIsTranslated) {
       // Tags reach the platform as sent; a direction without its models is not downloaded.
       {translateRequest("hi", "en", "EN"), "MODELS_NOT_INSTALLED"},
   };
-  translation.setStatus("en", "EN", LanguageStatus::supported);
+  translation.statuses[{"en", "EN"}] = LanguageStatus::supported;
   for (const auto& [request, error] : rows) {
     EXPECT_EQ(respond(request), failure(error)) << request;
   }
@@ -58,7 +58,7 @@ TEST_F(Translate, aFailingEngineIsAnsweredWithTranslationFailed) {
       {Status(), [](const std::string&) -> Answer { return std::string(200000, '\x01'); }},
       {Status(), [](const std::string&) -> Answer { throw std::runtime_error("died"); }},
   };
-  translation.setStatus("en", "de", LanguageStatus::installed);
+  translation.statuses[{"en", "de"}] = LanguageStatus::installed;
   for (const auto& [prepare, translate] : rows) {
     translation.prepareAnswer = prepare;
     translation.immediateAnswer = translate;
@@ -74,10 +74,10 @@ TEST_F(Translate, theUntrimmedTextIsTranslatedAndSimplifiedOnlyForZhHans) {
   };
   for (const auto& [target, expected] :
        {std::pair{"zh-Hans", simplified}, {"zh-CN", traditional}}) {
-    translation.setStatus("en", target, LanguageStatus::installed);
+    translation.statuses[{"en", target}] = LanguageStatus::installed;
     EXPECT_EQ(respond(translateRequest("  Chinese\n", "en", target))["text"], " " + expected + "\n")
         << target;
-    EXPECT_THAT(translation.lastSession().requests, ElementsAre("  Chinese\n"));
+    EXPECT_THAT(translation.sessions.back()->requests, ElementsAre("  Chinese\n"));
   }
 }
 
@@ -91,7 +91,7 @@ TEST_F(Translate, warmSessionsAreReusedPerDirectionWithinABoundAndDroppedWhenThe
     return text;
   };
   for (const char* target : {"de", "fr", "it"}) {
-    translation.setStatus("en", target, LanguageStatus::installed);
+    translation.statuses[{"en", target}] = LanguageStatus::installed;
   }
   // Each row: the direction asked for, and how many sessions have been made after it.
   const std::pair<std::string, std::size_t> rows[] = {

@@ -84,7 +84,7 @@ TEST_F(Caption, aWaitingFinalIsNotDisplacedByAPartialAndTheNextFinalCarriesIt) {
 }
 
 TEST_F(Caption, aSimplifiedChineseTargetGetsSimplifiedCharacters) {
-  translation.setStatus("en", "zh-Hans", LanguageStatus::installed);
+  translation.statuses[{"en", "zh-Hans"}] = LanguageStatus::installed;
   start("en", "zh-Hans");
   takeEvents();
   final("language");

@@ -36,7 +36,7 @@ struct PipelineTest : ::testing::Test {
                       [this](std::string_view line) { diagnostics.emplace_back(line); }};
   std::shared_ptr<LiveSpeech> live;
 
-  PipelineTest() { translation.setStatus("en", "de", LanguageStatus::installed); }
+  PipelineTest() { translation.statuses[{"en", "de"}] = LanguageStatus::installed; }
 
   // Built on first use, so that a test can choose the converter and the output before.
   LiveSpeech& pipeline() {
@@ -89,7 +89,7 @@ struct PipelineTest : ::testing::Test {
           {"sequence", sequence}});
   }
 
-  FakeTranslationSession& session() { return translation.lastSession(); }
+  FakeTranslationSession& session() { return *translation.sessions.back(); }
   FakeTranscriber& transcriber() { return *speech.transcriber; }
 
   // Events emitted since the last call, then forgotten.

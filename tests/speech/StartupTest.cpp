@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, StartupOutcomeTest, ::testing::ValuesIn(kOutc
 TEST_F(StartupTest, speechUsesTheSpeechLocaleAndTranslationTheCodeAsReceived) {
   speech.supported = {{"zh-CN", "zh-CN"}};
   speech.installed = {"zh-CN"};
-  translation.setStatus("zh-Hans", "de", LanguageStatus::installed);
+  translation.statuses[{"zh-Hans", "de"}] = LanguageStatus::installed;
   start("zh-Hans", "de");
   EXPECT_THAT(events, ElementsAre(ready()));
   EXPECT_EQ(speech.calls.front(), "supportedLocale zh-CN");
@@ -97,7 +97,7 @@ TEST_F(StartupTest, onlyAStartTheLoopPassesOnEndsTheRunningPipeline) {
 // A session that was idle at the stop skips starting its engine again, but only for its own
 // direction, and only while it can still get ready.
 TEST_F(StartupTest, aStartReusesOnlyAnIdleReadySessionOfItsOwnDirection) {
-  translation.setStatus("en", "fr", LanguageStatus::installed);
+  translation.statuses[{"en", "fr"}] = LanguageStatus::installed;
   start();
   stop();
   start();

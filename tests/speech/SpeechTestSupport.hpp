@@ -20,8 +20,6 @@ namespace quelvar::testing {
 
 using namespace ::testing;
 
-constexpr std::size_t kTenthOfASecond = 3200;  // bytes of wire audio: 1600 frames at 16000 Hz
-
 struct PipelineTest : ::testing::Test {
   asio::io_context io;
   FakeClock clock{io.get_executor()};
@@ -64,9 +62,7 @@ struct PipelineTest : ::testing::Test {
   void runToEnd(asio::awaitable<void> operation) {
     auto done = std::make_shared<bool>(false);
     asio::co_spawn(io, std::move(operation), [done](std::exception_ptr failure) {
-      if (failure) {
-        std::rethrow_exception(failure);
-      }
+      EXPECT_FALSE(failure) << "the operation let an exception escape";
       *done = true;
     });
     settle();
@@ -82,8 +78,8 @@ struct PipelineTest : ::testing::Test {
     send({{"type", "start"}, {"source", source}, {"target", target}});
   }
   void stop() { send({{"type", "stop"}}); }
-  // Silence of the given byte count.
-  void feed(std::int64_t sequence, std::size_t bytes = kTenthOfASecond) {
+  // Silence of the given byte count; by default a tenth of a second (1600 frames at 16000 Hz).
+  void feed(std::int64_t sequence, std::size_t bytes = 3200) {
     send({{"type", "pcm"},
           {"data", encodeBase64(std::string(bytes, '\0'))},
           {"sequence", sequence}});

@@ -25,7 +25,7 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   // the machine's spare time, and the fake host's tests cover overload and the wait at the end.
   const e2e::HostExit result =
       e2e::HostProcess(QUELVAR_CAPTION_CLIENT,
-                       {"--demo", "--realtime", "--host", QUELVAR_SPEECH_HOST}, {}, dir.path())
+                       {"--demo", "--realtime", "--host", QUELVAR_SPEECH_BINARY}, {}, dir.path())
           .finish(std::chrono::seconds(60));
   // The engines are dependencies of the project; a start refused for want of one is a failure.
   ASSERT_EQ(result.status, 0) << result.errors;

@@ -3,7 +3,6 @@
 
 #include <sndfile.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -45,19 +44,16 @@ std::string readFile(const std::string& path) {
 }
 
 std::vector<std::string> normalisedWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : text + " ") {
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '\'') {
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!word.empty()) {
-      // The engine's dictionary has no possessive or quoting apostrophes of its own.
-      word.erase(std::remove(word.begin(), word.end(), '\''), word.end());
-      if (!word.empty()) {
-        words.push_back(word);
-      }
-      word.clear();
+  std::vector<std::string> words{""};
+  for (const char c : text) {
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      words.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (c != '\'' && !words.back().empty()) {
+      words.emplace_back();  // the engine's dictionary has no possessive or quoting apostrophes
     }
+  }
+  if (words.back().empty()) {
+    words.pop_back();
   }
   return words;
 }

@@ -132,19 +132,14 @@ TEST_F(CaptionClient, reportsEveryWayTheSessionEndsAndKeepsWhatWasCaptioned) {
                      StartsWith("frase 0 \uFFFD[2J" + std::string(70000, 'x') + "\tword"));
        }},
       {"QUELVAR_FAKE_START_ERROR=MODELS_NOT_INSTALLED", 3, "sudo apt install apertium-eng-spa", 0,
-       [this](const HostExit&, const HostLog& log) {
-         EXPECT_FALSE(std::filesystem::exists(dir.file("tone.es.srt")));
-         EXPECT_EQ(log.lines.back(), "eof");
-       }},
+       [](const HostExit&, const HostLog& log) { EXPECT_EQ(log.lines.back(), "eof"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.setting);
     const HostExit result = run({"--max-speed", "16", "tone.wav"}, {c.setting});
     EXPECT_EQ(result.status, c.status) << result.errors;
     EXPECT_THAT(result.errors, HasSubstr(c.says));
-    if (c.cues > 0) {
-      EXPECT_EQ(srt().size(), c.cues);
-    }
+    EXPECT_EQ(std::filesystem::exists(dir.file("tone.es.srt")) ? srt().size() : 0, c.cues);
     if (c.check) {
       c.check(result, hostLog());
     }

@@ -92,10 +92,7 @@ TEST(CueTiming, placesCuesByWhenTheirCaptionsArrived) {
   } cases[] = {
       {"the first caption less the lead, to the final", {{3000, 5000}}, 10000, {{2000, 5000}}},
       {"the lead stops at zero", {{500, 2500}}, 10000, {{0, 2500}}},
-      {"a late final ends at the next start",
-       {{1000, 6000}, {4000, 7000}},
-       10000,
-       {{0, 3000}, {3000, 7000}}},
+      {"late final ends at next", {{1000, 6000}, {4000, 7000}}, 10000, {{0, 3000}, {3000, 7000}}},
       {"a short cue is stretched to the minimum", {{300, 300}}, 10000, {{0, 800}}},
       {"an end past the audio is cut", {{9500, 12000}}, 10000, {{8500, 10000}}},
       {"crowded cues at the end push each other back",

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "CaptionTestSupport.hpp"
 #include "HostProcess.hpp"
@@ -65,10 +64,10 @@ class CaptionClient : public ::testing::Test {
     }
     return log;
   }
-  std::vector<ParsedCue> srt(const std::string& name = "tone.es.srt") const {
-    std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file(name)));
+  std::vector<CueLines> srt(const std::string& name = "tone.es.srt") const {
+    std::optional<std::vector<CueLines>> cues = parseSrt(readFile(dir.file(name)));
     EXPECT_TRUE(cues.has_value()) << readFile(dir.file(name));
-    return cues.value_or(std::vector<ParsedCue>{});
+    return cues.value_or(std::vector<CueLines>{});
   }
 
   TempDir dir;
@@ -87,9 +86,9 @@ TEST_F(CaptionClient, checksItCanWriteBeforeStreamingAndUsesTheGivenLanguageFile
   const HostExit result = run(args);
   ASSERT_EQ(result.status, 0) << result.errors;
   EXPECT_THAT(hostLog().lines, Contains("start en fr"));
-  const std::vector<ParsedCue> cues = srt("out/a.srt");
+  const std::vector<CueLines> cues = srt("out/a.srt");
   ASSERT_EQ(cues.size(), 3U);
-  EXPECT_THAT(cues[0].lines, ElementsAre("word word word word 0"));
+  EXPECT_THAT(cues[0], ElementsAre("word word word word 0"));
   EXPECT_TRUE(std::filesystem::exists(dir.file("b.vtt")));
 }
 
@@ -120,7 +119,7 @@ TEST_F(CaptionClient, reportsEveryWayTheSessionEndsAndKeepsWhatWasCaptioned) {
       // The final caption before the crash, and the partial one of the segment it cut short.
       {"QUELVAR_FAKE_CRASH_AFTER=6", 1, "ended the session unexpectedly", 2,
        [this](const HostExit&, const HostLog&) {
-         EXPECT_THAT(srt().at(1).lines, ElementsAre("frase 1", "word word 1"));
+         EXPECT_THAT(srt().at(1), ElementsAre("frase 1", "word word 1"));
        }},
       {"QUELVAR_FAKE_EXIT=1", 1, "the speech host ended with exit status 1", 3, nullptr},
       // A host that does not end by itself is killed after a bounded wait, and reaped.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "CaptionTestSupport.hpp"
 #include "caption/AudioStream.hpp"

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "caption/CueTiming.hpp"
 #include "caption/Display.hpp"

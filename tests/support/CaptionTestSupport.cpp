@@ -14,9 +14,9 @@
 
 namespace quelvar::caption::testing {
 
-std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text) {
+std::optional<std::vector<CueLines>> parseSrt(const std::string& text) {
   static const std::regex timing(R"(\d\d:\d\d:\d\d,\d\d\d --> \d\d:\d\d:\d\d,\d\d\d)");
-  std::vector<ParsedCue> cues;
+  std::vector<CueLines> cues;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
@@ -24,14 +24,13 @@ std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text) {
         !std::regex_match(line, timing)) {
       return std::nullopt;
     }
-    ParsedCue cue;
+    CueLines& cue = cues.emplace_back();
     while (std::getline(in, line) && !line.empty()) {
-      cue.lines.push_back(line);
+      cue.push_back(line);
     }
-    if (cue.lines.empty()) {
+    if (cue.empty()) {
       return std::nullopt;
     }
-    cues.push_back(std::move(cue));
   }
   return cues;
 }

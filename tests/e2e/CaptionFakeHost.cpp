@@ -27,9 +27,6 @@ std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);
 }
-long number(const char* name) {
-  return env(name).empty() ? -1 : std::atol(env(name).c_str());
-}
 
 bool isLoud(const std::string& bytes) {
   std::size_t loud = 0;
@@ -90,10 +87,10 @@ int main() {
   std::ofstream log(env("QUELVAR_FAKE_LOG"), std::ios::app);
   log << std::unitbuf;  // all of it there even when it crashes
   const std::string startError = env("QUELVAR_FAKE_START_ERROR");
-  long overloadFirst = -1, overloadLast = -1;
+  long overloadFirst = -1, overloadLast = -1, crashAfter = -1, refuse = -1;
   std::sscanf(env("QUELVAR_FAKE_OVERLOAD").c_str(), "%ld-%ld", &overloadFirst, &overloadLast);
-  const long crashAfter = number("QUELVAR_FAKE_CRASH_AFTER");
-  const long refuse = number("QUELVAR_FAKE_REFUSE");
+  std::sscanf(env("QUELVAR_FAKE_CRASH_AFTER").c_str(), "%ld", &crashAfter);
+  std::sscanf(env("QUELVAR_FAKE_REFUSE").c_str(), "%ld", &refuse);
   Recogniser recogniser{!env("QUELVAR_FAKE_LONG").empty()};
   long pcmCount = 0;
   std::int64_t expected = 0;

@@ -3,12 +3,10 @@
 
 #include <filesystem>
 #include <functional>
-#include <numeric>
 #include <sstream>
 #include <thread>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "CaptionTestSupport.hpp"
 #include "HostProcess.hpp"
@@ -22,38 +20,20 @@ using ::testing::Contains;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
-// What the fake host saw, one entry per line of its log.
+// What the fake host saw: its log's lines, and the size of each chunk of audio.
 struct HostLog {
   std::vector<std::string> lines;
-  std::vector<std::int64_t> sequences;
   std::vector<std::int64_t> sizes;
-
-  explicit HostLog(const std::string& text) {
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-      lines.push_back(line);
-      std::int64_t sequence = 0;
-      std::int64_t size = 0;
-      if (std::sscanf(line.c_str(), "pcm %ld %ld", &sequence, &size) == 2) {
-        sequences.push_back(sequence);
-        sizes.push_back(size);
-      }
-    }
-  }
-  std::int64_t totalBytes() const {
-    return std::accumulate(sizes.begin(), sizes.end(), std::int64_t{0});
-  }
+  std::int64_t totalBytes = 0;
 };
 
 // 3 s of tone and 6 s of trailing silence, 16-bit at 16000 Hz; the resampler may hold back a few
 // milliseconds of it.
 constexpr std::int64_t kStreamBytes = 9 * 32000;
 constexpr std::int64_t kResamplerSlack = 3200;
-const char* const kThreeFinals =
-    "frase 0\tword word word word 0\nfrase 1\tword word word word 1\n"
-    "frase 2\tword word word word 2\n";
 
 class CaptionClient : public ::testing::Test {
  protected:
@@ -72,11 +52,22 @@ class CaptionClient : public ::testing::Test {
     }
     return start(std::move(args), std::move(env)).finish(std::chrono::seconds(30));
   }
-  HostLog hostLog() const { return HostLog(readFile(dir.file("host.log"))); }
-  std::vector<ParsedCue> srt(const std::string& name = "tone.es.srt") const {
-    std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file(name)));
+  HostLog hostLog() const {
+    HostLog log;
+    std::istringstream in(readFile(dir.file("host.log")));
+    for (std::string line; std::getline(in, line); log.lines.push_back(line)) {
+      long sequence = 0, size = 0;
+      if (std::sscanf(line.c_str(), "pcm %ld %ld", &sequence, &size) == 2) {
+        log.sizes.push_back(size);
+        log.totalBytes += size;
+      }
+    }
+    return log;
+  }
+  std::vector<CueLines> srt(const std::string& name = "tone.es.srt") const {
+    std::optional<std::vector<CueLines>> cues = parseSrt(readFile(dir.file(name)));
     EXPECT_TRUE(cues.has_value()) << readFile(dir.file(name));
-    return cues.value_or(std::vector<ParsedCue>{});
+    return cues.value_or(std::vector<CueLines>{});
   }
 
   TempDir dir;
@@ -95,9 +86,9 @@ TEST_F(CaptionClient, checksItCanWriteBeforeStreamingAndUsesTheGivenLanguageFile
   const HostExit result = run(args);
   ASSERT_EQ(result.status, 0) << result.errors;
   EXPECT_THAT(hostLog().lines, Contains("start en fr"));
-  const std::vector<ParsedCue> cues = srt("out/a.srt");
+  const std::vector<CueLines> cues = srt("out/a.srt");
   ASSERT_EQ(cues.size(), 3U);
-  EXPECT_THAT(cues[0].lines, ElementsAre("word word word word 0"));
+  EXPECT_THAT(cues[0], ElementsAre("word word word word 0"));
   EXPECT_TRUE(std::filesystem::exists(dir.file("b.vtt")));
 }
 
@@ -113,24 +104,22 @@ TEST_F(CaptionClient, reportsEveryWayTheSessionEndsAndKeepsWhatWasCaptioned) {
   } cases[] = {
       // A chunk is offered four times more; the fifth refusal loses it.
       {"QUELVAR_FAKE_OVERLOAD=3-6", 0, "slowing down to 8x", 3,
-       [](const HostExit& result, const HostLog& log) {
-         EXPECT_EQ(result.output, kThreeFinals);
+       [](const HostExit&, const HostLog& log) {
          EXPECT_THAT(std::vector(log.sizes.begin() + 3, log.sizes.begin() + 8),
                      Each(log.sizes.at(3)))
              << "the same chunk again";
-         EXPECT_GE(log.totalBytes() - 4 * log.sizes.at(3), kStreamBytes - kResamplerSlack);
+         EXPECT_GE(log.totalBytes - 4 * log.sizes.at(3), kStreamBytes - kResamplerSlack);
        }},
       {"QUELVAR_FAKE_OVERLOAD=3-7", 1, "dropped 250 ms of audio at 00:00", 3, nullptr},
       // Out of step, every later chunk would be refused too: it stops streaming at once.
       {"QUELVAR_FAKE_REFUSE=4", 1, "AUDIO_SEQUENCE", 1,
        [](const HostExit&, const HostLog& log) {
-         EXPECT_EQ(log.sequences.back(), 4);
-         EXPECT_EQ(log.lines.back(), "eof");
+         EXPECT_THAT(log.lines, Not(Contains(StartsWith("pcm 5 "))));
        }},
       // The final caption before the crash, and the partial one of the segment it cut short.
       {"QUELVAR_FAKE_CRASH_AFTER=6", 1, "ended the session unexpectedly", 2,
        [this](const HostExit&, const HostLog&) {
-         EXPECT_THAT(srt().at(1).lines, ElementsAre("frase 1", "word word 1"));
+         EXPECT_THAT(srt().at(1), ElementsAre("frase 1", "word word 1"));
        }},
       {"QUELVAR_FAKE_EXIT=1", 1, "the speech host ended with exit status 1", 3, nullptr},
       // A host that does not end by itself is killed after a bounded wait, and reaped.
@@ -142,19 +131,14 @@ TEST_F(CaptionClient, reportsEveryWayTheSessionEndsAndKeepsWhatWasCaptioned) {
                      StartsWith("frase 0 \uFFFD[2J" + std::string(70000, 'x') + "\tword"));
        }},
       {"QUELVAR_FAKE_START_ERROR=MODELS_NOT_INSTALLED", 3, "sudo apt install apertium-eng-spa", 0,
-       [this](const HostExit&, const HostLog& log) {
-         EXPECT_FALSE(std::filesystem::exists(dir.file("tone.es.srt")));
-         EXPECT_EQ(log.lines.back(), "eof");
-       }},
+       [](const HostExit&, const HostLog& log) { EXPECT_EQ(log.lines.back(), "eof"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.setting);
     const HostExit result = run({"--max-speed", "16", "tone.wav"}, {c.setting});
     EXPECT_EQ(result.status, c.status) << result.errors;
     EXPECT_THAT(result.errors, HasSubstr(c.says));
-    if (c.cues > 0) {
-      EXPECT_EQ(srt().size(), c.cues);
-    }
+    EXPECT_EQ(std::filesystem::exists(dir.file("tone.es.srt")) ? srt().size() : 0, c.cues);
     if (c.check) {
       c.check(result, hostLog());
     }
@@ -174,7 +158,7 @@ TEST_F(CaptionClient, stopsInOrderOnCtrlC) {
   EXPECT_THAT(result.errors, HasSubstr("interrupted at"));
   const HostLog log = hostLog();
   EXPECT_THAT(std::vector(log.lines.end() - 2, log.lines.end()), ElementsAre("stop", "eof"));
-  EXPECT_LT(log.totalBytes(), kStreamBytes);
+  EXPECT_LT(log.totalBytes, kStreamBytes);
   srt();
 }
 

@@ -2,11 +2,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
-#include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "CaptionTestSupport.hpp"
 #include "HostProcess.hpp"
@@ -25,11 +22,11 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   // the machine's spare time, and the fake host's tests cover overload and the wait at the end.
   const e2e::HostExit result =
       e2e::HostProcess(QUELVAR_CAPTION_CLIENT,
-                       {"--demo", "--realtime", "--host", QUELVAR_SPEECH_HOST}, {}, dir.path())
+                       {"--demo", "--realtime", "--host", QUELVAR_SPEECH_BINARY}, {}, dir.path())
           .finish(std::chrono::seconds(60));
   // The engines are dependencies of the project; a start refused for want of one is a failure.
   ASSERT_EQ(result.status, 0) << result.errors;
-  const std::optional<std::vector<ParsedCue>> cues = parseSrt(readFile(dir.file("demo.srt")));
+  const std::optional<std::vector<CueLines>> cues = parseSrt(readFile(dir.file("demo.srt")));
   ASSERT_TRUE(cues.has_value()) << readFile(dir.file("demo.srt"));
   // The clip's words, recognised: audio sent in any other form than the host expects gives
   // others. Not every word: when audio waits, the decoder lightens its search, so on a busy
@@ -37,15 +34,15 @@ TEST(CaptionDemo, turnsTheSampleClipIntoSpanishSubtitlesOfItsWords) {
   const std::vector<std::string> spoken =
       normalisedWords("Hello world. We are going to the park. We will go to the market.");
   std::vector<std::string> heard;
-  for (const ParsedCue& cue : *cues) {
-    std::ranges::copy(normalisedWords(cue.lines.back()), std::back_inserter(heard));
+  for (const CueLines& cue : *cues) {
+    std::ranges::copy(normalisedWords(cue.back()), std::back_inserter(heard));
   }
   const auto known = std::ranges::count_if(
       heard, [&](const std::string& word) { return std::ranges::count(spoken, word) > 0; });
   ASSERT_GE(cues->size(), 3U) << readFile(dir.file("demo.srt"));
   EXPECT_TRUE(2 * known > std::ssize(heard) && 2 * known >= std::ssize(spoken))
       << readFile(dir.file("demo.srt")) << result.errors;
-  EXPECT_THAT(result.output, HasSubstr("\t" + cues->front().lines.back() + "\n"))
+  EXPECT_THAT(result.output, HasSubstr("\t" + cues->front().back() + "\n"))
       << "the final captions are printed as they arrive";
   EXPECT_TRUE(std::filesystem::exists(dir.file("demo.vtt")));
 }

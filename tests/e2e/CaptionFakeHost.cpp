@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -26,9 +27,6 @@ std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);
 }
-long number(const char* name) {
-  return env(name).empty() ? -1 : std::atol(env(name).c_str());
-}
 
 bool isLoud(const std::string& bytes) {
   std::size_t loud = 0;
@@ -41,7 +39,7 @@ bool isLoud(const std::string& bytes) {
 }
 
 struct Recogniser {
-  bool longFirst = false;
+  bool longFirst;
   int segment = 0;
   std::int64_t speechMs = 0;
 
@@ -86,17 +84,14 @@ struct Recogniser {
 }  // namespace
 
 int main() {
-  std::ofstream log(env("QUELVAR_FAKE_LOG").empty() ? "/dev/null" : env("QUELVAR_FAKE_LOG"),
-                    std::ios::app);
+  std::ofstream log(env("QUELVAR_FAKE_LOG"), std::ios::app);
+  log << std::unitbuf;  // all of it there even when it crashes
   const std::string startError = env("QUELVAR_FAKE_START_ERROR");
-  const std::string overload = env("QUELVAR_FAKE_OVERLOAD");  // "first-last"
-  const long overloadFirst = number("QUELVAR_FAKE_OVERLOAD");
-  const long overloadLast =
-      overload.empty() ? -1 : std::atol(overload.c_str() + overload.find('-') + 1);
-  const long crashAfter = number("QUELVAR_FAKE_CRASH_AFTER");
-  const long refuse = number("QUELVAR_FAKE_REFUSE");
-  Recogniser recogniser;
-  recogniser.longFirst = !env("QUELVAR_FAKE_LONG").empty();
+  long overloadFirst = -1, overloadLast = -1, crashAfter = -1, refuse = -1;
+  std::sscanf(env("QUELVAR_FAKE_OVERLOAD").c_str(), "%ld-%ld", &overloadFirst, &overloadLast);
+  std::sscanf(env("QUELVAR_FAKE_CRASH_AFTER").c_str(), "%ld", &crashAfter);
+  std::sscanf(env("QUELVAR_FAKE_REFUSE").c_str(), "%ld", &refuse);
+  Recogniser recogniser{!env("QUELVAR_FAKE_LONG").empty()};
   long pcmCount = 0;
   std::int64_t expected = 0;
   bool running = false;
@@ -118,7 +113,7 @@ int main() {
     } else if (type == "pcm") {
       const auto bytes = quelvar::decodeBase64(message->value("data", ""));
       const std::int64_t sequence = message->value("sequence", std::int64_t{-1});
-      log << "pcm " << sequence << " " << (bytes ? bytes->size() : 0) << "\n" << std::flush;
+      log << "pcm " << sequence << " " << (bytes ? bytes->size() : 0) << "\n";
       if (pcmCount == crashAfter) {
         return 1;
       }
@@ -140,9 +135,7 @@ int main() {
       running = false;
       expected = 0;
     }
-    log << std::flush;
   }
-  log << std::flush;
   while (!env("QUELVAR_FAKE_HANG").empty()) {
     ::pause();
   }

@@ -1,54 +1,114 @@
-// Subtitle cues of the caption client: their timing, their text, and SubRip and WebVTT output.
+// From captions to what the caption client writes: which text each segment keeps and when it
+// came, cue timing and text, SubRip and WebVTT, and the lines it prints.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "caption/CueTiming.hpp"
+#include "caption/Display.hpp"
+#include "caption/SegmentLog.hpp"
 #include "caption/SubtitleFormat.hpp"
 
 namespace quelvar::caption {
 namespace {
 
-using ::testing::ElementsAre;
+using Settled = std::vector<std::string>;
+using Spans = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
-SettledSegment arrived(std::int64_t firstMs, std::int64_t endMs) {
-  return SettledSegment{"source", "translation", firstMs, endMs, true};
+// "source firstMs-endMs", marked when a partial caption stands in for the final.
+Settled describe(const std::vector<SettledSegment>& segments) {
+  Settled texts;
+  for (const SettledSegment& s : segments) {
+    texts.push_back(s.source + " " + std::to_string(s.firstMs) + "-" + std::to_string(s.endMs) +
+                    (s.final ? "" : " (partial)") + (s.translation == "es:" + s.source ? "" : "!"));
+  }
+  return texts;
+}
+
+struct Step {
+  const char* segment;
+  const char* text;
+  bool final;
+  std::int64_t ms;
+  Settled settles;  // what this caption settles at once
+};
+
+TEST(SegmentLog, settlesEachSegmentOnceWithItsLastTextAndTheTimesItCame) {
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    Settled atTheEnd;
+  } cases[] = {
+      // The host's one-slot queue let segment 1's final overtake segment 0's.
+      {"a segment whose final never came keeps its last partial",
+       {{"0", "we go", false, 1000, {}},
+        {"0", "we going", false, 1400, {}},
+        {"1", "to park", true, 3000, {"we going 1000-1400 (partial)", "to park 3000-3000"}}},
+       {}},
+      {"late captions of a settled segment are ignored",
+       {{"0", "hello world", true, 2000, {"hello world 2000-2000"}},
+        {"0", "hello", false, 2100, {}},
+        {"0", "hello again", true, 2200, {}}},
+       {}},
+      {"what is open at the end settles then",
+       {{"0", "one", true, 1000, {"one 1000-1000"}}, {"1", "two thr", false, 2000, {}}},
+       {"two thr 2000-2000 (partial)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SegmentLog log;
+    Settled all;
+    for (const Step& step : c.steps) {
+      const Caption caption{step.text, std::string("es:") + step.text, step.final, step.segment};
+      EXPECT_EQ(describe(log.record(caption, step.ms)), step.settles) << step.text;
+      all.insert(all.end(), step.settles.begin(), step.settles.end());
+    }
+    EXPECT_EQ(describe(log.finish()), c.atTheEnd);
+    EXPECT_THAT(log.finish(), ::testing::IsEmpty());
+    all.insert(all.end(), c.atTheEnd.begin(), c.atTheEnd.end());
+    EXPECT_EQ(describe(log.settled()), all);
+  }
+}
+
+std::vector<SettledSegment> arrived(const Spans& firstAndEnd) {
+  std::vector<SettledSegment> segments;
+  for (const auto& [firstMs, endMs] : firstAndEnd) {
+    segments.push_back(SettledSegment{"source", "translation", firstMs, endMs, true});
+  }
+  return segments;
 }
 
 TEST(CueTiming, placesCuesByWhenTheirCaptionsArrived) {
-  const TimingRules rules{1000, 800};
+  // Each row: when each segment's first and last captions came, the audio's length, the cues.
   const struct {
     const char* name;
-    std::vector<SettledSegment> segments;
+    Spans arrivals;
     std::int64_t durationMs;
-    std::vector<std::pair<std::int64_t, std::int64_t>> expected;
+    Spans cues;
   } cases[] = {
-      {"the first caption less the lead, to the final",
-       {arrived(3000, 5000)},
-       10000,
-       {{2000, 5000}}},
-      {"the lead stops at zero", {arrived(500, 2500)}, 10000, {{0, 2500}}},
-      {"a late final ends where the next cue starts",
-       {arrived(1000, 6000), arrived(4000, 7000)},
-       10000,
-       {{0, 3000}, {3000, 7000}}},
-      {"a short cue is stretched to the minimum", {arrived(300, 300)}, 10000, {{0, 800}}},
-      {"an end past the audio is cut", {arrived(9500, 12000)}, 10000, {{8500, 10000}}},
+      {"the first caption less the lead, to the final", {{3000, 5000}}, 10000, {{2000, 5000}}},
+      {"the lead stops at zero", {{500, 2500}}, 10000, {{0, 2500}}},
+      {"late final ends at next", {{1000, 6000}, {4000, 7000}}, 10000, {{0, 3000}, {3000, 7000}}},
+      {"a short cue is stretched to the minimum", {{300, 300}}, 10000, {{0, 800}}},
+      {"an end past the audio is cut", {{9500, 12000}}, 10000, {{8500, 10000}}},
       {"crowded cues at the end push each other back",
-       {arrived(10500, 10500), arrived(10600, 10600), arrived(10700, 10700)},
+       {{10500, 10500}, {10600, 10600}, {10700, 10700}},
        10000,
        {{7600, 8400}, {8400, 9200}, {9200, 10000}}},
       {"audio too short for the minimum shares it out",
-       {arrived(900, 900), arrived(950, 950), arrived(990, 990)},
+       {{900, 900}, {950, 950}, {990, 990}},
        1000,
        {{0, 333}, {333, 666}, {666, 999}}},
   };
   for (const auto& c : cases) {
-    const std::vector<CueTimes> cues = timeCues(c.segments, c.durationMs, rules);
-    std::vector<std::pair<std::int64_t, std::int64_t>> spans;
-    for (const CueTimes& cue : cues) {
-      spans.emplace_back(cue.startMs, cue.endMs);
+    Spans cues;
+    for (const CueTimes& cue : timeCues(arrived(c.arrivals), c.durationMs, {1000, 800})) {
+      cues.emplace_back(cue.startMs, cue.endMs);
     }
-    EXPECT_EQ(spans, c.expected) << c.name;
+    EXPECT_EQ(cues, c.cues) << c.name;
   }
 }
 
@@ -56,16 +116,14 @@ TEST(CueTiming, neverOverlapsOrLeavesTheAudio) {
   // Arrivals in every order and spacing, including ones past the end of the audio.
   for (std::int64_t duration : {0, 700, 3000, 20000}) {
     for (std::int64_t step : {0, 90, 400, 1700}) {
-      std::vector<SettledSegment> segments;
+      Spans arrivals;
       for (std::int64_t i = 0; i < 6; ++i) {
-        segments.push_back(arrived(300 + i * step, 300 + i * step + (i % 3) * 2000));
+        arrivals.emplace_back(300 + i * step, 300 + i * step + (i % 3) * 2000);
       }
-      const std::vector<CueTimes> cues = timeCues(segments, duration);
       std::int64_t previousEnd = 0;
-      for (const CueTimes& cue : cues) {
-        EXPECT_GE(cue.startMs, previousEnd) << duration << " " << step;
-        EXPECT_LE(cue.startMs, cue.endMs) << duration << " " << step;
-        EXPECT_LE(cue.endMs, duration) << duration << " " << step;
+      for (const CueTimes& cue : timeCues(arrived(arrivals), duration)) {
+        EXPECT_TRUE(previousEnd <= cue.startMs && cue.startMs <= cue.endMs && cue.endMs <= duration)
+            << duration << " " << step << ": " << cue.startMs << "-" << cue.endMs;
         previousEnd = cue.endMs;
       }
     }
@@ -105,6 +163,22 @@ TEST(SubtitleFormat, leavesOutSegmentsWithoutText) {
                      CueText::both)
                 .size(),
             1U);
+}
+
+// Down a pipe each settled caption is flushed at once, for whatever reads the pipe meanwhile.
+TEST(CaptionDisplay, printsEachSettledCaptionDownAPipeAtOnce) {
+  std::FILE* out = std::tmpfile();
+  Display display(out, stderr, false, 80, CueText::both);
+  display.settled(SettledSegment{"hello world", "hola mundo", 1000, 2500, true});
+  std::string flushed(64, '\0');  // what has left the buffer
+  flushed.resize(static_cast<std::size_t>(
+      std::max<ssize_t>(0, ::pread(fileno(out), flushed.data(), flushed.size(), 0))));
+  std::fclose(out);
+  EXPECT_EQ(flushed, "hola mundo\thello world\n");
+}
+
+TEST(CaptionDisplay, writesClockTimesPastAnHour) {
+  EXPECT_EQ(clockTime(3600000 + 61000), "1:01:01");
 }
 
 }  // namespace

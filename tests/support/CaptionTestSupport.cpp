@@ -3,7 +3,6 @@
 
 #include <sndfile.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -15,9 +14,9 @@
 
 namespace quelvar::caption::testing {
 
-std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text) {
+std::optional<std::vector<CueLines>> parseSrt(const std::string& text) {
   static const std::regex timing(R"(\d\d:\d\d:\d\d,\d\d\d --> \d\d:\d\d:\d\d,\d\d\d)");
-  std::vector<ParsedCue> cues;
+  std::vector<CueLines> cues;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
@@ -25,14 +24,13 @@ std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text) {
         !std::regex_match(line, timing)) {
       return std::nullopt;
     }
-    ParsedCue cue;
+    CueLines& cue = cues.emplace_back();
     while (std::getline(in, line) && !line.empty()) {
-      cue.lines.push_back(line);
+      cue.push_back(line);
     }
-    if (cue.lines.empty()) {
+    if (cue.empty()) {
       return std::nullopt;
     }
-    cues.push_back(std::move(cue));
   }
   return cues;
 }
@@ -45,19 +43,16 @@ std::string readFile(const std::string& path) {
 }
 
 std::vector<std::string> normalisedWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : text + " ") {
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '\'') {
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!word.empty()) {
-      // The engine's dictionary has no possessive or quoting apostrophes of its own.
-      word.erase(std::remove(word.begin(), word.end(), '\''), word.end());
-      if (!word.empty()) {
-        words.push_back(word);
-      }
-      word.clear();
+  std::vector<std::string> words{""};
+  for (const char c : text) {
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      words.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (c != '\'' && !words.back().empty()) {
+      words.emplace_back();  // the engine's dictionary has no possessive or quoting apostrophes
     }
+  }
+  if (words.back().empty()) {
+    words.pop_back();
   }
   return words;
 }

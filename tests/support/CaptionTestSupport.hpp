@@ -8,12 +8,10 @@
 
 namespace quelvar::caption::testing {
 
-struct ParsedCue {
-  std::vector<std::string> lines;
-};
-
-// The cues of SubRip text, or nothing unless every block is a well-formed numbered cue.
-std::optional<std::vector<ParsedCue>> parseSrt(const std::string& text);
+using CueLines = std::vector<std::string>;
+// The text lines of each cue of SubRip text, or nothing unless every block is a well-formed
+// numbered cue.
+std::optional<std::vector<CueLines>> parseSrt(const std::string& text);
 
 std::string readFile(const std::string& path);
 

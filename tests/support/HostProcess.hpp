@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -26,33 +27,28 @@ namespace quelvar::e2e {
 // Long enough for a loaded machine; a hang fails the test instead of blocking it.
 inline constexpr std::chrono::milliseconds kPatience{10000};
 
-// One native messaging frame: 4-byte little-endian length, then the body.
+// One native messaging frame: 4-byte little-endian length, then the body. Written here, not with
+// the hosts' own framing, so that a fault in theirs shows.
 inline std::string frame(std::string_view body) {
-  const auto length = static_cast<std::uint32_t>(body.size());
-  std::string bytes{static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
-                    static_cast<char>((length >> 16) & 0xFF),
-                    static_cast<char>((length >> 24) & 0xFF)};
+  std::string bytes(4, '\0');
+  for (std::size_t i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<char>(body.size() >> (8 * i));
+  }
   return bytes.append(body);
 }
 
-// Splits output bytes into frame bodies; a trailing partial frame is returned in `rest`.
-inline std::vector<std::string> splitFrames(std::string_view bytes, std::string* rest = nullptr) {
-  std::vector<std::string> bodies;
-  while (bytes.size() >= 4) {
-    const std::uint32_t length =
-        static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1]) << 8 |
-        static_cast<unsigned char>(bytes[2]) << 16 |
-        static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
-    if (bytes.size() - 4 < length) {
-      break;
-    }
-    bodies.emplace_back(bytes.substr(4, length));
-    bytes.remove_prefix(4 + length);
+// Takes the first frame's body off the front of `bytes`, or nothing while it is not whole.
+inline std::optional<std::string> takeFrame(std::string& bytes) {
+  std::uint32_t length = 0;
+  for (std::size_t i = 4; i-- > 0 && bytes.size() >= 4;) {
+    length = length << 8 | static_cast<unsigned char>(bytes[i]);
   }
-  if (rest) {
-    *rest = std::string(bytes);
+  if (bytes.size() < 4 || bytes.size() - 4 < length) {
+    return std::nullopt;
   }
-  return bodies;
+  std::string body = bytes.substr(4, length);
+  bytes.erase(0, 4 + length);
+  return body;
 }
 
 // What a finished host left behind.
@@ -67,26 +63,21 @@ class HostProcess {
   // `extraEnv` ("NAME=value") is added to this process's environment; it starts in `directory`,
   // or here when that is empty.
   explicit HostProcess(const std::string& program, const std::vector<std::string>& arguments = {},
-                       const std::vector<std::string>& extraEnv = {},
-                       const std::string& directory = {}) {
+                       std::vector<std::string> extraEnv = {}, const std::string& directory = {}) {
     ::signal(SIGPIPE, SIG_IGN);  // a host that has gone is a failed write, not our death
     std::error_code error;
     Pipe in = makePipe(error);
     Pipe out = error ? Pipe() : makePipe(error);
     Pipe err = error ? Pipe() : makePipe(error);
-    if (error) {
-      throw std::runtime_error("pipe: " + error.message());
-    }
-    SpawnOptions options;
-    options.argv = {program};
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    options.descriptors = {in.read.get(), out.write.get(), err.write.get()};
-    options.directory = directory;
-    options.environment.emplace(extraEnv);
     for (char** entry = ::environ; *entry != nullptr; ++entry) {
-      options.environment->emplace_back(*entry);
+      extraEnv.emplace_back(*entry);
     }
-    child_ = spawn(options, error);
+    SpawnOptions options{.argv = {program},
+                         .environment = std::move(extraEnv),
+                         .descriptors = {in.read.get(), out.write.get(), err.write.get()},
+                         .directory = directory};
+    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+    child_ = error ? Child() : spawn(options, error);
     if (error) {
       throw std::runtime_error("cannot start " + program + ": " + error.message());
     }
@@ -104,11 +95,8 @@ class HostProcess {
       const ssize_t written = ::write(input_.get(), bytes.data(), bytes.size());
       if (written > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
-      } else if (written < 0 && errno == EAGAIN) {
-        if (!waitFor(input_.get(), POLLOUT)) {
-          return false;
-        }
-      } else if (!(written < 0 && errno == EINTR)) {
+      } else if (!(written < 0 &&
+                   (errno == EINTR || (errno == EAGAIN && waitFor(input_, POLLOUT))))) {
         return false;
       }
     }
@@ -122,46 +110,33 @@ class HostProcess {
 
   // The next frame body from standard output, or nothing on end of output or time-out.
   std::optional<std::string> readBody() {
-    std::string rest;
-    for (;;) {
-      std::vector<std::string> bodies = splitFrames(pending_, &rest);
-      if (!bodies.empty()) {
-        pending_ = pending_.substr(4 + bodies.front().size());
-        return bodies.front();
-      }
-      if (!readSome(output_.get(), pending_)) {
-        return std::nullopt;
-      }
+    std::optional<std::string> body;
+    while (!(body = takeFrame(pending_)) && waitFor(output_, POLLIN) &&
+           readSome(output_.get(), pending_)) {
     }
+    return body;
   }
   std::optional<nlohmann::json> readMessage() {
-    auto body = readBody();
-    if (!body) {
-      return std::nullopt;
-    }
-    return nlohmann::json::parse(*body, nullptr, false);
+    const auto body = readBody();
+    return body ? std::optional(nlohmann::json::parse(*body, nullptr, false)) : std::nullopt;
   }
 
-  // Closes standard input (unless already closed) and collects everything until the program ends,
-  // killing it when it is silent for longer than `patience`.
-  HostExit finish(std::chrono::milliseconds patience = kPatience) {
-    closeInput();
-    HostExit result;
-    result.output = std::move(pending_);
-    bool outputOpen = static_cast<bool>(output_), errorsOpen = true;
-    bool hung = false;
-    while (outputOpen || errorsOpen) {
-      pollfd fds[2] = {{outputOpen ? output_.get() : -1, POLLIN, 0},
-                       {errorsOpen ? errors_.get() : -1, POLLIN, 0}};
-      if (::poll(fds, 2, static_cast<int>(patience.count())) <= 0) {
-        hung = true;  // fail rather than block
-        break;
-      }
-      if (outputOpen && fds[0].revents != 0) {
-        outputOpen = readSome(output_.get(), result.output, false);
-      }
-      if (errorsOpen && fds[1].revents != 0) {
-        errorsOpen = readSome(errors_.get(), result.errors, false);
+  // Collects everything until the program ends, killing it when it is silent for longer than
+  // `patience`; standard input is closed first unless the program is to end with it open.
+  HostExit finish(std::chrono::milliseconds patience = kPatience, bool closingInput = true) {
+    if (closingInput) {
+      closeInput();
+    }
+    HostExit result{std::move(pending_), {}, -1};
+    pollfd open[2] = {{output_.get(), POLLIN, 0}, {errors_.get(), POLLIN, 0}};
+    std::string* into[2] = {&result.output, &result.errors};
+    bool hung = false;  // fail rather than block
+    while ((open[0].fd >= 0 || open[1].fd >= 0) && !hung) {
+      hung = ::poll(open, 2, static_cast<int>(patience.count())) <= 0;
+      for (int i = 0; i < 2 && !hung; ++i) {
+        if (open[i].revents != 0 && !readSome(open[i].fd, *into[i])) {
+          open[i].fd = -1;  // poll skips it from now on
+        }
       }
     }
     const ChildEnd end = child_.finish(hung ? std::chrono::milliseconds(0) : patience);
@@ -170,30 +145,24 @@ class HostProcess {
   }
 
  private:
-  static bool waitFor(int fd, short events) {
-    pollfd descriptor{fd, events, 0};
+  static bool waitFor(const FileDescriptor& fd, short events) {
+    pollfd descriptor{fd.get(), events, 0};
     int ready;
     do {
-      ready = ::poll(&descriptor, 1, static_cast<int>(kPatience.count()));
+      ready = fd ? ::poll(&descriptor, 1, static_cast<int>(kPatience.count())) : 0;
     } while (ready < 0 && errno == EINTR);
     return ready > 0;
   }
 
-  // Appends what can be read now (waiting up to the patience if `wait`); false at end or error.
-  static bool readSome(int fd, std::string& into, bool wait = true) {
-    if (fd < 0 || (wait && !waitFor(fd, POLLIN))) {
-      return false;
-    }
+  // Appends what one read gets; false at end of output or on error.
+  static bool readSome(int fd, std::string& into) {
     char buffer[65536];
     ssize_t got;
     do {
       got = ::read(fd, buffer, sizeof buffer);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-      return false;
-    }
-    into.append(buffer, static_cast<std::size_t>(got));
-    return true;
+    into.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    return got > 0;
   }
 
   Child child_;

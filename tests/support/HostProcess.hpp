@@ -39,11 +39,14 @@ inline std::string frame(std::string_view body) {
 
 // Takes the first frame's body off the front of `bytes`, or nothing while it is not whole.
 inline std::optional<std::string> takeFrame(std::string& bytes) {
+  if (bytes.size() < 4) {
+    return std::nullopt;
+  }
   std::uint32_t length = 0;
-  for (std::size_t i = 4; i-- > 0 && bytes.size() >= 4;) {
+  for (std::size_t i = 4; i-- > 0;) {
     length = length << 8 | static_cast<unsigned char>(bytes[i]);
   }
-  if (bytes.size() < 4 || bytes.size() - 4 < length) {
+  if (bytes.size() - 4 < length) {
     return std::nullopt;
   }
   std::string body = bytes.substr(4, length);
